@@ -1,0 +1,2 @@
+target_sources(kalo_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/kalo_types.cpp)

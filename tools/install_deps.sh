@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build and the tests need and
+# the machine lacks. Pass --bench to add what the benchmarks need.
+set -euo pipefail
+
+packages=()
+need() { dpkg -s "$1" >/dev/null 2>&1 || packages+=("$1"); }
+
+need cmake
+need ninja-build
+need g++
+need gcc
+need binutils
+need libgtest-dev
+need python3
+if [[ "${1:-}" == "--bench" ]]; then
+  need libbenchmark-dev
+  need libfftw3-dev
+fi
+
+if ((${#packages[@]})); then
+  echo "installing: ${packages[*]}"
+  sudo_cmd=()
+  [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${packages[@]}"
+fi
