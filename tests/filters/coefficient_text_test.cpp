@@ -256,8 +256,9 @@ TEST(CoefficientText, RecognisersAgreeWithTheLinePatterns) {
         const bool hasGain = std::regex_search(line, match, gain);
         const auto captured = gainCapture(line);
         ASSERT_EQ(captured.has_value(), hasGain);
-        if (hasGain)
+        if (hasGain) {
             EXPECT_EQ(std::string(*captured), match[1].str());
+        }
         EXPECT_EQ(isTermHeader(line), std::regex_search(line, header));
     }
 }
