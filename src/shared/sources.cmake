@@ -1,2 +1,3 @@
 target_sources(kalo_core PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/kalo_types.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/kalo_types.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/fft.cpp)
