@@ -1,3 +1,4 @@
 target_sources(kalo_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/kalo_types.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/fft.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/fft.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/spectral_window.cpp)
