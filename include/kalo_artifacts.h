@@ -4,5 +4,6 @@
 
 #include "kalo_artifacts/types.h"
 #include "kalo_artifacts/filters.h"
+#include "kalo_artifacts/detector.h"
 
 #endif

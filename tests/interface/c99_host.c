@@ -52,8 +52,45 @@ static void filters(void) {
     CHECK(error);
 }
 
+static void detector(void) {
+    _ArtifactSetting settings = {250, 25, 250};
+    _OutStatus status;
+    _ArtifactsMath* detector = createArtifactsMath(1, settings, &status);
+    CHECK(detector != NULL);
+    CHECK(status.success && status.error_code == 0);
+
+    double window[250];
+    int i;
+    for (i = 0; i < 250; ++i)
+        window[i] = 0.0; /* a flat line: every sample too small */
+    bool artifacted = false;
+    int quality = -1;
+    status = ArtifactsMathIsArtifactedWin(&artifacted, &quality, detector, window, 250, false);
+    CHECK(status.success);
+    CHECK(artifacted);
+
+    _ArtifactInfo info;
+    status = ArtifactsMathReadArtifactInfo(detector, &info);
+    CHECK(status.success);
+    CHECK(info.position == 10 && info.is_start && info.type == 1);
+
+    int size = 0;
+    status = ArtifactsMathReadArtifactInfoArrSize(&size, detector);
+    CHECK(status.success && size == 1);
+    _ArtifactInfo records[1];
+    status = ArtifactsMathReadArtifactInfoArr(detector, records, &size);
+    CHECK(status.success && size == 1 && records[0].type == 1);
+
+    status = freeArtifactsMath(detector);
+    CHECK(status.success);
+    status = freeArtifactsMath(NULL);
+    CHECK(!status.success && status.error_code == 1);
+    CHECK(strcmp(status.error_msg, "ArtifactMAthLib pointer is null!") == 0);
+}
+
 int main(void) {
     filters();
+    detector();
     if (failures == 0)
         printf("C99 host: all checks passed\n");
     return failures == 0 ? 0 : 1;

@@ -1,0 +1,260 @@
+#include "artifacts/artifacts_math.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include "shared/spectral_window.h"
+#include "shared/units.h"
+
+namespace OviMath::Artifacts {
+
+namespace {
+
+using Types::_ArtifactInfo;
+
+enum ArtifactType : int { noArtifact = 0, amplitudeArtifact = 1, spectralArtifact = 2 };
+
+// A sample's microvolt value as a 32-bit integer, truncated toward zero.
+// Values beyond the integer's range take its limit of the same sign (so they
+// are bad samples); a NaN has no value and is reported as such.
+struct Microvolts {
+    bool isNumber;
+    std::int32_t value;
+};
+
+Microvolts toMicrovolts(double volts) {
+    const double uv = volts * microvoltsPerVolt;
+    if (std::isnan(uv))
+        return {false, 0};
+    if (uv >= 2147483648.0)
+        return {true, std::numeric_limits<std::int32_t>::max()};
+    if (uv <= -2147483649.0)
+        return {true, std::numeric_limits<std::int32_t>::min()};
+    return {true, static_cast<std::int32_t>(uv)};
+}
+
+std::int64_t magnitude(std::int32_t value) { return value < 0 ? -static_cast<std::int64_t>(value) : value; }
+
+struct FilterDeleter {
+    void operator()(TFilterHandle* filter) const {
+        bool ignored = false;
+        delete_TFilter(filter, &ignored);
+    }
+};
+
+} // namespace
+
+int advancedSamplePosition(int position, int step) {
+    const std::int64_t next = static_cast<std::int64_t>(position) + step;
+    const std::int64_t wrap = std::int64_t{1} << 31;
+    return static_cast<int>(next >= wrap ? next - wrap : next);
+}
+
+void ArtifactsMath::FilterListDeleter::operator()(TFilterListHandle* list) const {
+    bool ignored = false;
+    delete_TFilterList(list, &ignored);
+}
+
+ArtifactsMath::ArtifactsMath(int id, Types::_ArtifactSetting settings)
+    : detectorId(id),
+      samplingRate(settings.sampling_rate),
+      step(settings.sampling_rate / settings.process_win_freq),
+      windowLength(settings.fft_window) {
+    if (getNearestPow2(windowLength) == 0 || samplingRate <= 0)
+        throw std::invalid_argument("artifact detector settings are out of range");
+    binsPerHz_ = static_cast<double>(fftSize_) / static_cast<double>(samplingRate);
+    spectrumBins_ = static_cast<unsigned>(std::floor(binsPerHz_ * 50.0));
+    fftInput.assign(static_cast<std::size_t>(fftSize_), {0.0, 0.0});
+}
+
+ArtifactsMath::~ArtifactsMath() = default;
+
+int ArtifactsMath::getNearestPow2(int length) {
+    // A candidate 100000 or more above the window is never taken.
+    long long bestDifference = 100000;
+    for (const int candidate : fftSizeCandidates) {
+        const long long difference = static_cast<long long>(candidate) - length;
+        if (difference >= 0 && difference < bestDifference) {
+            fftSize_ = candidate;
+            bestDifference = difference;
+        }
+    }
+    return fftSize_;
+}
+
+void ArtifactsMath::initArtifactDetect(int amplitude, int bandPower, int badPercent, int historyLength) {
+    amplitudeThreshold = amplitude;
+    bandPowerThreshold = bandPower;
+    badSamplesPercent = badPercent;
+    qualityHistoryLength = historyLength;
+}
+
+void ArtifactsMath::initFilters(int mainsFrequencyHz, Resistance resistance) {
+    // The detector reaches its filters through the filter C interface, as a
+    // host would. A filter that failed to build (a null handle) is refused by
+    // TFilterList_AddFilter and simply missing from the chain.
+    bool flag = false;
+    std::unique_ptr<TFilterListHandle, FilterListDeleter> chain(create_TFilterList(&flag));
+    if (!chain)
+        throw std::bad_alloc();
+    using Filter = std::unique_ptr<TFilterHandle, FilterDeleter>;
+    const Filter bandStop50(create_custom_TFilter(OviMath::Types::K_bs_45_55_4, &flag));
+    const Filter bandStop60(create_custom_TFilter(OviMath::Types::K_bs_55_65, &flag));
+    const Filter bandStop62(create_custom_TFilter(OviMath::Types::K_bs_62, &flag));
+    const Filter highPass(create_custom_TFilter(OviMath::Types::K_hp_10_Cheb3, &flag));
+    const Filter lowPass(create_custom_TFilter(OviMath::Types::K_lp_30, &flag));
+
+    std::vector<TFilterHandle*> order;
+    if (mainsFrequencyHz == 50)
+        order.push_back(bandStop50.get());
+    else if (mainsFrequencyHz == 60)
+        order.push_back(bandStop60.get());
+    if (resistance == Resistance::On)
+        order.push_back(bandStop62.get());
+    order.push_back(highPass.get());
+    order.push_back(lowPass.get());
+    std::size_t added = 0;
+    for (TFilterHandle* filter : order) {
+        TFilterList_AddFilter(chain.get(), filter, &flag);
+        added += flag ? 0 : 1;
+    }
+
+    filterChain = std::move(chain);
+    filterCount_ = added;
+}
+
+void ArtifactsMath::setArtifactDetectByTotalPower(int threshold) {
+    totalPowerThreshold = threshold;
+    detectByTotalPower = true;
+}
+
+void ArtifactsMath::resetArtifactLocation() {
+    current.position = -1;
+    current.type = noArtifact;
+}
+
+bool ArtifactsMath::isArtifactedWin(double* samples, int count, bool /*unused*/, int* qualityOut) {
+    if (count < 0)
+        count = 0;
+
+    samplePosition_ = advancedSamplePosition(samplePosition_, step);
+
+    if (filterChain) {
+        bool ignored = false;
+        TFilterList_Filter_array(filterChain.get(), samples, count, &ignored);
+    }
+
+    int badSamples = 0;
+    for (int i = 0; i < count; ++i) {
+        const Microvolts uv = toMicrovolts(samples[i]);
+        const std::int64_t size = magnitude(uv.value);
+        if (!uv.isNumber || size > amplitudeThreshold || size < 3)
+            ++badSamples;
+    }
+    const int badSampleLimit = static_cast<int>(badSamplesPercent / 100.0 * count);
+
+    const bool spectralVerdict = checkSpectralArtifacts(samples, count);
+    *qualityOut = static_cast<int>(quality);
+
+    int verdict = noArtifact;
+    if (badSamples > badSampleLimit)
+        verdict = amplitudeArtifact;
+    else if (spectralVerdict)
+        verdict = spectralArtifact;
+
+    const bool inProgress = current.position != -1;
+    if (verdict != noArtifact) {
+        if (!inProgress) {
+            current = {samplePosition_, true, verdict};
+            recordChange();
+        }
+        return true;
+    }
+    if (inProgress) {
+        current.position = samplePosition_;
+        current.is_start = false;
+        recordChange();
+        current.position = -1;
+        current.type = noArtifact;
+    }
+    return false;
+}
+
+void ArtifactsMath::recordChange() {
+    records.push_back(current);
+    if (records.size() > static_cast<std::size_t>(windowLength))
+        records.pop_front();
+}
+
+bool ArtifactsMath::checkSpectralArtifacts(const double* samples, int count) {
+    if (fftInput.size() != static_cast<std::size_t>(fftSize_))
+        fftInput.assign(static_cast<std::size_t>(fftSize_), {0.0, 0.0}); // released by clearData
+    if (count < 0)
+        count = 0;
+
+    const int m = count < windowLength ? count : windowLength;
+    const auto window = OviMath::Functions::chooseSpectralWindow(useHamming, useHanning);
+    for (int i = 0; i < m; ++i) {
+        const Microvolts uv = toMicrovolts(samples[i]);
+        // Samples at or above the threshold (and NaNs) are left out of the
+        // spectrum; the window weight still runs over every position.
+        double re = 0.0;
+        if (uv.isNumber && magnitude(uv.value) < amplitudeThreshold)
+            re = samples[i] * microvoltsPerVolt * OviMath::Functions::spectralWindowWeight(window, i, m);
+        fftInput[static_cast<std::size_t>(i)] = {re, 0.0};
+    }
+    for (std::size_t i = static_cast<std::size_t>(m); i < fftInput.size(); ++i)
+        fftInput[i] = {0.0, 0.0};
+
+    Artifacts::Functions::fft(fftInput);
+
+    double totalPower = 0.0;
+    double bandPower = 0.0;
+    const double bandLowBin = binsPerHz_ * bandLowHz;
+    const double bandHighBin = binsPerHz_ * bandHighHz;
+    for (unsigned k = 0; k < spectrumBins_; ++k) {
+        const double re = fftInput[k].real();
+        const double im = fftInput[k].imag();
+        const double amplitude = 2.0 * std::sqrt(re * re + im * im);
+        const double power = amplitude * amplitude;
+        totalPower += power;
+        const double bin = static_cast<double>(k);
+        if (bandLowBin <= bin && bin < bandHighBin)
+            bandPower += power;
+    }
+
+    lastTotalPower_ = totalPower;
+    lastBandPower_ = bandPower;
+
+    double powerScore = 0.0;
+    if (totalPower >= 100.0)
+        powerScore = totalPowerThreshold > totalPower ? 1.0 : totalPowerThreshold / totalPower;
+    updateQuality(powerScore);
+
+    if (detectByTotalPower)
+        return powerScore < 0.25;
+    const double bandMean = bandPower / (binsPerHz_ * (bandHighHz - bandLowHz));
+    return bandMean > bandPowerThreshold || bandMean < 100.0;
+}
+
+void ArtifactsMath::updateQuality(double powerScore) {
+    qualityHistory.push_back(powerScore);
+    // A history length below 1 behaves as 1: the newest score alone.
+    const std::size_t longest = qualityHistoryLength < 1 ? 1 : static_cast<std::size_t>(qualityHistoryLength);
+    while (qualityHistory.size() > longest)
+        qualityHistory.pop_front();
+    double sum = 0.0;
+    for (double score : qualityHistory)
+        sum += score;
+    quality = std::round(100.0 * (sum / static_cast<double>(qualityHistory.size())));
+}
+
+void ArtifactsMath::clearData() {
+    records.clear();
+    ComplexArray().swap(fftInput);
+}
+
+} // namespace OviMath::Artifacts

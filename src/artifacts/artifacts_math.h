@@ -1,0 +1,119 @@
+#pragma once
+
+#include <array>
+#include <deque>
+#include <memory>
+
+#include "kalo_artifacts/detector.h"
+#include "kalo_artifacts/filters.h"
+#include "shared/fft.h"
+
+namespace OviMath::Artifacts {
+
+// Only the value 1 means anything: the 62.5 Hz band-stop joins the input chain.
+enum class Resistance : int { Off = 0, On = 1 };
+
+// The sample position after one more window of `step` samples. Positions
+// wrap within the non-negative integers, so a very long run never overflows
+// and never produces -1, which means "no artifact in progress".
+int advancedSamplePosition(int position, int step);
+
+// Judges windows of EEG samples: an amplitude test (too many samples too
+// large or too flat) and a spectral test (total power, or the power of the
+// 14-25 Hz band, out of bounds). Keeps a signal-quality percentage and the
+// positions where artifacts began and ended. Samples arrive in volts; every
+// threshold is in microvolts.
+class ArtifactsMath {
+public:
+    // The settings must be valid (Settings::checkArtifactsMathLibSetting).
+    ArtifactsMath(int id, Types::_ArtifactSetting settings);
+    ArtifactsMath(const ArtifactsMath&) = delete;
+    ArtifactsMath& operator=(const ArtifactsMath&) = delete;
+    ~ArtifactsMath();
+
+    // Stores and returns the transform length for a window: the smallest of
+    // the candidate powers of two not below it (0 when none is).
+    int getNearestPow2(int windowLength);
+
+    void initArtifactDetect(int amplitudeThreshold, int bandPowerThreshold, int badSamplesPercent,
+                            int qualityHistoryLength);
+    // Builds the input chain through the filter C interface, replacing any
+    // earlier one.
+    void initFilters(int mainsFrequencyHz, Resistance resistance);
+    void setHanningWinSpect() { useHanning = true; }
+    void setHammingWinSpect() { useHamming = true; }
+    void setArtifactDetectByTotalPower(int threshold);
+    // Forces the clean state without recording an end.
+    void resetArtifactLocation();
+
+    // Judges one window of `count` samples (volts), filtering them in place
+    // when the input chain exists; writes the quality percentage to *quality
+    // and returns whether the window is artifacted. A negative count counts
+    // as 0.
+    bool isArtifactedWin(double* samples, int count, bool unused, int* quality);
+    // The spectral test; also updates the quality. Called once per window.
+    bool checkSpectralArtifacts(const double* samples, int count);
+    // Empties the records and releases the transform buffer (rebuilt when
+    // the next window needs it).
+    void clearData();
+
+    Types::_ArtifactInfo currentArtifact() const { return current; }
+    const std::deque<Types::_ArtifactInfo>& artifactRecords() const { return records; }
+    double signalQuality() const { return quality; }
+    int samplePosition() const { return samplePosition_; }
+    int windowStep() const { return step; }
+    int fftSize() const { return fftSize_; }
+    double binsPerHz() const { return binsPerHz_; }
+    unsigned spectrumBins() const { return spectrumBins_; }
+    std::size_t filterCount() const { return filterCount_; }
+    // The powers the spectral test measured on the latest window, for
+    // diagnostics and tests.
+    double lastTotalPower() const { return lastTotalPower_; }
+    double lastBandPower() const { return lastBandPower_; }
+
+private:
+    struct FilterListDeleter {
+        void operator()(TFilterListHandle* list) const;
+    };
+
+    void recordChange();
+    void updateQuality(double powerScore);
+
+    static constexpr std::array<int, 15> fftSizeCandidates = {32,    64,    128,   256,    512,    1024,   2048,  4096,
+                                                              8192,  16384, 32768, 65536, 131072, 262144, 524288};
+    static constexpr double bandLowHz = 14.0;
+    static constexpr double bandHighHz = 25.0;
+
+    // Tuning.
+    int amplitudeThreshold = 150; // microvolts
+    int bandPowerThreshold = 50000;
+    int badSamplesPercent = 10;
+    int qualityHistoryLength = 100; // windows
+    int totalPowerThreshold = 30000000;
+    bool detectByTotalPower = false;
+    bool useHanning = false;
+    bool useHamming = false;
+
+    // Geometry.
+    int detectorId;
+    int samplingRate;
+    int step;
+    int windowLength;
+    int fftSize_ = 0;
+    double binsPerHz_;
+    unsigned spectrumBins_;
+
+    // Running state.
+    int samplePosition_ = 0;
+    Types::_ArtifactInfo current{-1, true, 0};
+    std::deque<Types::_ArtifactInfo> records;
+    std::deque<double> qualityHistory;
+    double quality = 0.0;
+    double lastTotalPower_ = 0.0;
+    double lastBandPower_ = 0.0;
+    std::unique_ptr<TFilterListHandle, FilterListDeleter> filterChain;
+    std::size_t filterCount_ = 0;
+    ComplexArray fftInput;
+};
+
+} // namespace OviMath::Artifacts
