@@ -11,7 +11,8 @@ target_sources(kalo_core PRIVATE
 # Only *.dat files are catalogue entries; the glob is re-checked at every
 # build, so adding or removing a file regenerates the registration.
 target_sources(kalo_core PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/embedded_filesystem.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/embedded_filesystem.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/preinstalled.cpp)
 
 include(${PROJECT_SOURCE_DIR}/cmake/embed_resources.cmake)
 file(GLOB KALO_PREINSTALLED_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/preinstalled/resources/*.dat)
