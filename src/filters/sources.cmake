@@ -12,7 +12,8 @@ target_sources(kalo_core PRIVATE
 # build, so adding or removing a file regenerates the registration.
 target_sources(kalo_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/embedded_filesystem.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/preinstalled.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/preinstalled.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/t_filter_by_param.cpp)
 
 include(${PROJECT_SOURCE_DIR}/cmake/embed_resources.cmake)
 file(GLOB KALO_PREINSTALLED_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/preinstalled/resources/*.dat)
