@@ -164,6 +164,11 @@ using OviMath::Types::K_bs_62;
 using OviMath::Types::K_hp_4;
 using OviMath::Types::K_hp_10_Cheb3;
 using OviMath::Types::K_lp_30;
+
+/* The process-wide lock held for the whole of every engine C function. C++
+ * hosts that also call the engine's internals may take it themselves. */
+#include <mutex>
+KALO_API extern std::mutex g_lock;
 #endif
 
 #endif

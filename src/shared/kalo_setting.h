@@ -1,0 +1,20 @@
+#pragma once
+
+#include "kalo_artifacts/types.h"
+
+namespace OviMath::Math {
+
+// Validates the engine's four settings records in order and stops at the
+// first that fails: a success status, or code 1 with the failing record's
+// message. Reads the records, changes nothing, never throws. A null pointer
+// counts as a failing record.
+Types::_OutStatus checkSettingMathLib(const Types::_MathLibSetting* mathLib,
+                                      const Types::_ArtifactDetectSetting* artifactDetect,
+                                      const Types::_ShortArtifactDetectSetting* shortArtifactDetect,
+                                      const Types::_MentalAndSpectralSetting* mentalAndSpectral);
+
+// The lowest sampling rate whose 0-50 Hz band fits in a transform of the
+// window: the spectra examine every bin below 50 Hz.
+inline constexpr int lowestSamplingRateHz = 50;
+
+} // namespace OviMath::Math

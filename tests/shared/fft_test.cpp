@@ -1,0 +1,313 @@
+#include "shared/fft.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <numbers>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "shared/reference_fft.h"
+
+namespace {
+
+using OviMath::ComplexArray;
+using Complex = std::complex<double>;
+
+constexpr double Inf = std::numeric_limits<double>::infinity();
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+std::string describe(double v) {
+    std::ostringstream out;
+    out << v << " (0x" << std::hex << std::bit_cast<std::uint64_t>(v) << ")";
+    return out.str();
+}
+
+// Equality of bit patterns, entry by entry: a tolerance would hide exactly
+// the differences these tests exist to find, and == would let -0 pass for +0
+// and fail every NaN.
+::testing::AssertionResult sameBits(const ComplexArray& expected, const ComplexArray& actual) {
+    if (expected.size() != actual.size())
+        return ::testing::AssertionFailure() << "sizes differ: " << expected.size() << " vs " << actual.size();
+    if (expected.empty() || std::memcmp(expected.data(), actual.data(), expected.size() * sizeof(Complex)) == 0)
+        return ::testing::AssertionSuccess();
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const double e[2] = {expected[i].real(), expected[i].imag()};
+        const double a[2] = {actual[i].real(), actual[i].imag()};
+        for (int part = 0; part < 2; ++part)
+            if (std::bit_cast<std::uint64_t>(e[part]) != std::bit_cast<std::uint64_t>(a[part]))
+                return ::testing::AssertionFailure()
+                       << "length " << expected.size() << ", entry " << i << (part == 0 ? " real" : " imag")
+                       << ": expected " << describe(e[part]) << ", got " << describe(a[part]);
+    }
+    return ::testing::AssertionFailure() << "memcmp differs but no entry does";
+}
+
+// Random values over a wide range of magnitudes, with a few zeros of either
+// sign, so that rounding and signed-zero handling are both exercised.
+ComplexArray randomArray(std::size_t n, std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
+    std::uniform_int_distribution<int> exponent(-30, 30);
+    std::uniform_int_distribution<int> kind(0, 49);
+    auto value = [&]() -> double {
+        switch (kind(rng)) {
+        case 0: return 0.0;
+        case 1: return -0.0;
+        default: return std::ldexp(mantissa(rng), exponent(rng));
+        }
+    };
+    ComplexArray x(n);
+    for (auto& v : x) {
+        const double re = value();
+        v = Complex(re, value());
+    }
+    return x;
+}
+
+ComplexArray referenceOf(ComplexArray x) {
+    KaloTest::referenceFft(x);
+    return x;
+}
+
+ComplexArray libraryOf(ComplexArray x) {
+    OviMath::Functions::fft(&x);
+    return x;
+}
+
+ComplexArray detectorOf(ComplexArray x) {
+    OviMath::Artifacts::Functions::fft(x);
+    return x;
+}
+
+TEST(Fft, MatchesRecursiveFormBitForBitAtEveryPowerOfTwo) {
+    for (std::size_t n = 1; n <= 8192; n *= 2) {
+        const ComplexArray input = randomArray(n, 1000 + n);
+        EXPECT_TRUE(sameBits(referenceOf(input), libraryOf(input)));
+    }
+}
+
+TEST(Fft, MatchesRecursiveFormBitForBitAtOtherLengths) {
+    for (std::size_t n : {3, 5, 6, 7, 9, 12, 100, 255, 257, 1000})
+        EXPECT_TRUE(sameBits(referenceOf(randomArray(n, 2000 + n)), libraryOf(randomArray(n, 2000 + n))));
+    // Every length up to 130, powers of two or not, through both paths.
+    for (std::size_t n = 0; n <= 130; ++n) {
+        const ComplexArray input = randomArray(n, 3000 + n);
+        EXPECT_TRUE(sameBits(referenceOf(input), libraryOf(input)));
+    }
+}
+
+TEST(Fft, OddLengthNeverTouchesItsLastEntry) {
+    for (std::size_t n : {3, 5, 7, 101}) {
+        ComplexArray x = randomArray(n, 4000 + n);
+        x.back() = Complex(std::bit_cast<double>(std::uint64_t{0x7ff8000000001234}), -0.0);
+        const ComplexArray before = x;
+        OviMath::Functions::fft(&x);
+        EXPECT_EQ(0, std::memcmp(&before.back(), &x.back(), sizeof(Complex))) << "length " << n;
+        EXPECT_NE(0, std::memcmp(before.data(), x.data(), sizeof(Complex) * (n - 1))) << "length " << n;
+    }
+}
+
+// Infinite and NaN inputs take the multiplication's recovery path and the
+// NaN propagation of the additions; the results must still match.
+TEST(Fft, MatchesRecursiveFormBitForBitWithInfinitiesAndNaNs) {
+    const double specials[] = {Inf, -Inf, NaN, -NaN, 0.0, -0.0, 1.0};
+    std::mt19937_64 rng(77);
+    std::uniform_int_distribution<std::size_t> pickSpecial(0, std::size(specials) - 1);
+    for (std::size_t n : {2, 4, 8, 16, 64, 512, 6, 12, 100}) {
+        for (int density : {1, 8, 50}) {
+            ComplexArray input = randomArray(n, 5000 + n * 100 + density);
+            std::uniform_int_distribution<int> percent(0, 99);
+            for (auto& v : input) {
+                if (percent(rng) < density)
+                    v.real(specials[pickSpecial(rng)]);
+                if (percent(rng) < density)
+                    v.imag(specials[pickSpecial(rng)]);
+            }
+            EXPECT_TRUE(sameBits(referenceOf(input), libraryOf(input))) << "density " << density << "%";
+        }
+    }
+}
+
+// (1, -0) * (inf, NaN) gives NaN in both parts when multiplied naively; the
+// recovery turns the real part back into an infinity. Both forms must do it.
+TEST(Fft, RecoversInfiniteProducts) {
+    const ComplexArray input = {Complex(0.0, 0.0), Complex(Inf, NaN)};
+    for (const ComplexArray& out : {referenceOf(input), libraryOf(input)}) {
+        ASSERT_EQ(2u, out.size());
+        EXPECT_EQ(Inf, out[0].real());
+        EXPECT_EQ(-Inf, out[1].real());
+        EXPECT_TRUE(std::isnan(out[0].imag()));
+        EXPECT_TRUE(std::isnan(out[1].imag()));
+    }
+}
+
+TEST(Fft, LengthsZeroAndOneAreUntouched) {
+    ComplexArray empty;
+    OviMath::Functions::fft(&empty);
+    OviMath::Artifacts::Functions::fft(empty);
+    EXPECT_TRUE(empty.empty());
+
+    const ComplexArray one = {Complex(std::bit_cast<double>(std::uint64_t{0x7ff800000000abcd}), -0.0)};
+    EXPECT_TRUE(sameBits(one, libraryOf(one)));
+    EXPECT_TRUE(sameBits(one, detectorOf(one)));
+    const ComplexArray finite = {Complex(-3.5, 1e-300)};
+    EXPECT_TRUE(sameBits(finite, libraryOf(finite)));
+
+    OviMath::Functions::fftInPlace(nullptr, 0);
+    OviMath::Functions::fft(nullptr);
+}
+
+TEST(Fft, LengthTwoGivesSumAndDifference) {
+    const Complex x0(1.25, -2.5);
+    const Complex x1(0.375, 7.0);
+    const ComplexArray out = libraryOf({x0, x1});
+    EXPECT_EQ(x0 + x1, out[0]);
+    EXPECT_EQ(x0 - x1, out[1]);
+}
+
+TEST(Fft, UnitImpulseGivesAllOnes) {
+    for (std::size_t n = 1; n <= 4096; n *= 2) {
+        ComplexArray x(n);
+        x[0] = 1.0;
+        OviMath::Functions::fft(&x);
+        for (std::size_t k = 0; k < n; ++k) {
+            ASSERT_EQ(1.0, x[k].real()) << "length " << n << ", bin " << k;
+            ASSERT_EQ(0.0, x[k].imag()) << "length " << n << ", bin " << k;
+        }
+    }
+}
+
+TEST(Fft, ConstantGivesItsSumAtBinZeroOnly) {
+    const double c = 0.75;
+    for (std::size_t n : {2, 32, 512, 4096}) {
+        ComplexArray x(n, Complex(c, 0.0));
+        OviMath::Functions::fft(&x);
+        // Bin 0 only ever adds values multiplied by the twiddle (1, -0):
+        // exact for these values.
+        EXPECT_EQ(c * static_cast<double>(n), x[0].real()) << "length " << n;
+        EXPECT_EQ(0.0, x[0].imag()) << "length " << n;
+        for (std::size_t k = 1; k < n; ++k)
+            ASSERT_LT(std::abs(x[k]), 1e-12 * c * static_cast<double>(n)) << "length " << n << ", bin " << k;
+    }
+}
+
+TEST(Fft, CosineWithWholePeriodsPeaksAtItsTwoBins) {
+    struct Case { std::size_t n; std::size_t m; };
+    for (const Case& c : {Case{32, 1}, Case{512, 5}, Case{512, 100}, Case{4096, 300}, Case{8192, 4095}}) {
+        const double n = static_cast<double>(c.n);
+        ComplexArray x(c.n);
+        for (std::size_t j = 0; j < c.n; ++j)
+            x[j] = std::cos(2.0 * std::numbers::pi * static_cast<double>(c.m * j % c.n) / n);
+        OviMath::Functions::fft(&x);
+        const double tolerance = 1e-9 * n;
+        for (std::size_t k = 0; k < c.n; ++k) {
+            const double amplitude = 2.0 * std::sqrt(x[k].real() * x[k].real() + x[k].imag() * x[k].imag());
+            if (k == c.m || k == c.n - c.m) {
+                EXPECT_NEAR(n / 2, x[k].real(), tolerance) << "length " << c.n << ", bin " << k;
+                EXPECT_NEAR(0.0, x[k].imag(), tolerance) << "length " << c.n << ", bin " << k;
+                EXPECT_NEAR(n, amplitude, tolerance) << "length " << c.n << ", bin " << k;
+            } else {
+                ASSERT_LT(amplitude, tolerance) << "length " << c.n << ", bin " << k;
+            }
+        }
+    }
+}
+
+// Independent of the recursive form: a direct DFT in extended precision.
+// If both forms shared a mistake (sign, ordering, scaling), this finds it.
+TEST(Fft, AgreesWithDirectSum) {
+    for (std::size_t n : {2, 8, 64, 256}) {
+        const ComplexArray input = randomArray(n, 6000 + n);
+        const ComplexArray out = libraryOf(input);
+        long double norm = 0;
+        for (const auto& v : input)
+            norm += std::norm(std::complex<long double>(v.real(), v.imag()));
+        const long double scale = std::sqrt(norm * n);
+        for (std::size_t k = 0; k < n; ++k) {
+            std::complex<long double> sum = 0;
+            for (std::size_t j = 0; j < n; ++j) {
+                const long double a = -2.0L * 3.141592653589793238462643383279503L * static_cast<long double>(k * j % n) / n;
+                sum += std::complex<long double>(input[j].real(), input[j].imag()) * std::complex<long double>(std::cos(a), std::sin(a));
+            }
+            const long double error = std::abs(sum - std::complex<long double>(out[k].real(), out[k].imag()));
+            ASSERT_LT(error, 1e-13L * scale) << "length " << n << ", bin " << k;
+        }
+    }
+}
+
+TEST(Fft, BothEntryPointsGiveTheSameBits) {
+    for (std::size_t n : {1, 2, 64, 512, 8192, 12}) {
+        const ComplexArray input = randomArray(n, 7000 + n);
+        EXPECT_TRUE(sameBits(libraryOf(input), detectorOf(input)));
+        ComplexArray raw = input;
+        OviMath::Functions::fftInPlace(raw.data(), raw.size());
+        EXPECT_TRUE(sameBits(libraryOf(input), raw));
+    }
+}
+
+// The cached plans must neither drift between calls nor be mixed up between
+// lengths.
+TEST(Fft, RepeatedCallsGiveTheSameBits) {
+    const ComplexArray small = randomArray(512, 8001);
+    const ComplexArray large = randomArray(8192, 8002);
+    const ComplexArray small0 = libraryOf(small);
+    const ComplexArray large0 = libraryOf(large);
+    EXPECT_TRUE(sameBits(referenceOf(small), small0));
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_TRUE(sameBits(small0, libraryOf(small)));
+        EXPECT_TRUE(sameBits(libraryOf(randomArray(1024, 8003)), referenceOf(randomArray(1024, 8003))));
+        EXPECT_TRUE(sameBits(large0, detectorOf(large)));
+    }
+}
+
+TEST(Fft, ConcurrentCallsGiveTheSameBits) {
+    const std::size_t lengths[] = {256, 2048, 256, 16384, 2048, 32};
+    std::vector<ComplexArray> inputs;
+    std::vector<ComplexArray> expected;
+    for (std::size_t i = 0; i < std::size(lengths); ++i) {
+        inputs.push_back(randomArray(lengths[i], 9000 + i));
+        expected.push_back(referenceOf(inputs.back()));
+    }
+    constexpr int Threads = 4;
+    std::vector<std::vector<ComplexArray>> results(Threads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 3; ++round)
+                for (std::size_t i = 0; i < inputs.size(); ++i)
+                    results[t].push_back(t % 2 ? libraryOf(inputs[i]) : detectorOf(inputs[i]));
+        });
+    for (auto& thread : threads)
+        thread.join();
+    for (int t = 0; t < Threads; ++t) {
+        ASSERT_EQ(3 * inputs.size(), results[t].size());
+        for (std::size_t r = 0; r < results[t].size(); ++r)
+            EXPECT_TRUE(sameBits(expected[r % inputs.size()], results[t][r])) << "thread " << t << ", result " << r;
+    }
+}
+
+TEST(FftPlan, TransformsLikeFft) {
+    for (std::size_t n : {1, 2, 4, 1024}) {
+        const OviMath::Functions::FftPlan plan(n);
+        EXPECT_EQ(n, plan.size());
+        const ComplexArray input = randomArray(n, 10000 + n);
+        ComplexArray x = input;
+        plan.transform(x.data());
+        EXPECT_TRUE(sameBits(referenceOf(input), x));
+    }
+}
+
+TEST(FftPlan, RejectsLengthsThatAreNotPowersOfTwo) {
+    for (std::size_t n : {0, 3, 6, 100, 1023})
+        EXPECT_THROW(OviMath::Functions::FftPlan{n}, std::invalid_argument) << "length " << n;
+}
+
+} // namespace
