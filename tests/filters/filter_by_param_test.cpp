@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -82,21 +83,32 @@ TEST(FrequencyText, AgreesWithPrintfInTheCLocale) {
     }
 }
 
-TEST(FrequencyText, IgnoresTheHostsNumericLocale) {
-    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = previous != nullptr ? previous : "C";
-    const char* commaLocales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8", "pl_PL.UTF-8"};
-    const char* found = nullptr;
-    for (const char* name : commaLocales)
-        if ((found = std::setlocale(LC_NUMERIC, name)) != nullptr)
-            break;
-    if (found == nullptr)
-        GTEST_SKIP() << "no locale with a decimal comma is installed";
+TEST(FrequencyText, NamesAreBuiltAndReadAlikeUnderADecimalCommaLocale) {
+    const char* const comma = "de_DE.UTF-8";
+#ifdef KALO_COMMA_LOCALE_DIR
+    // The build compiles the locale into its own tree when the system lacks it.
+    if (std::setlocale(LC_ALL, comma) == nullptr)
+        setenv("LOCPATH", KALO_COMMA_LOCALE_DIR, 1);
+#endif
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, comma) == nullptr)
+        GTEST_SKIP() << "locale " << comma << " is not available; cannot show the comma-decimal case";
+    const bool commaDecimal = std::string(std::localeconv()->decimal_point) == ",";
     const std::string text = TFilter::convertFreqToString(1.75);
-    const bool exists = PreinstaledFilter().FilterExist("BP_1p75_500");
-    std::setlocale(LC_NUMERIC, saved.c_str());
+    bool built = false;
+    try {
+        const TFilter filter(param(BP, 500, 1.75));
+        built = true;
+    } catch (const std::exception&) {
+    }
+    const std::vector<_FilterParam> list = catalogueList();
+    std::setlocale(LC_ALL, previous.c_str());
+
+    ASSERT_TRUE(commaDecimal) << comma << " does not use a decimal comma";
     EXPECT_EQ(text, "1p75");
-    EXPECT_TRUE(exists);
+    EXPECT_TRUE(built) << "BP_1p75_500 not found under " << comma;
+    ASSERT_GT(list.size(), 1u);
+    EXPECT_EQ(list[1].frequency, 1.75) << "BP_1p75_500 read under " << comma;
 }
 
 TEST(FilterByParam, RecordNamesTheRightCatalogueEntry) {
