@@ -9,4 +9,6 @@ std::unique_ptr<ITFiltersList> create_filters_list() { return std::make_unique<I
 
 std::unique_ptr<ITFilter> create_filter(const char* text) { return std::make_unique<Impl::TFilter>(text); }
 
+std::unique_ptr<ITFilter> create_filter_by_param(_FilterParam param) { return std::make_unique<Impl::TFilter>(param); }
+
 } // namespace Filters

@@ -14,5 +14,7 @@ namespace Filters {
 
 std::unique_ptr<ITFiltersList> create_filters_list();
 std::unique_ptr<ITFilter> create_filter(const char* text);
+// The preinstalled filter that the record names; throws when there is none.
+std::unique_ptr<ITFilter> create_filter_by_param(_FilterParam param);
 
 } // namespace Filters

@@ -92,3 +92,43 @@ KALO_API void delete_TFilter(TFilterHandle* filter, bool* error_flag) {
 }
 
 } // extern "C"
+
+// The preinstalled catalogue.
+
+#include "filters/preinstalled.h"
+
+namespace {
+
+// The catalogue writes through references; a null pointer from the host
+// becomes the error flag here instead of a crash inside.
+template <class T>
+T& outputOf(T* pointer, const char* what) {
+    if (pointer == nullptr)
+        throw std::invalid_argument(what);
+    return *pointer;
+}
+
+} // namespace
+
+extern "C" {
+
+KALO_API TFilterHandle* create_TFilter_by_param(_FilterParam param, bool* error_flag) {
+    return withErrorFlag<TFilterHandle*>(error_flag, nullptr,
+                                         [&] { return handleOf(Filters::create_filter_by_param(param).release()); });
+}
+
+KALO_API void get_preinstalled_filter_count(int* count, bool* error_flag) {
+    withErrorFlag(error_flag, [&] {
+        const Filters::Preinstalled::PreinstaledFilter catalogue;
+        catalogue.GetPreinstalledCount(outputOf(count, "count pointer is null"));
+    });
+}
+
+KALO_API void get_preinstalled_filter_list(_FilterParam* list, bool* error_flag) {
+    withErrorFlag(error_flag, [&] {
+        const Filters::Preinstalled::PreinstaledFilter catalogue;
+        catalogue.GetList(&outputOf(list, "record array is null"));
+    });
+}
+
+} // extern "C"

@@ -15,6 +15,11 @@ namespace Filters::Impl {
 class TFilter final : public ITFilter {
 public:
     explicit TFilter(const char* text);
+    // The filter of the catalogue entry that the record names (kind, frequency
+    // and rate make a name such as "BP_1p75_500"). Throws std::runtime_error
+    // "Filter with params does not exist!" when the catalogue has no such
+    // entry. The creation text is a copy of the entry's stored text.
+    explicit TFilter(_FilterParam param);
     // A copy is built afresh from the creation text: new identity, zero delay
     // states, and none of the coefficients given later through SetParams.
     TFilter(const TFilter& other);
@@ -39,6 +44,9 @@ public:
     // `index` on and advances `index`. Values that would land past slot 5 are
     // dropped.
     static void CreateTerm(std::string line, double* slots, int& index);
+    // The frequency part of a catalogue name: six decimals with "p" for the
+    // point and the trailing zeros removed (1.75 gives "1p75").
+    static std::string convertFreqToString(double frequency);
     // A random identity in 1000..9999, drawn from the system's entropy source.
     static int generate_guid();
 

@@ -88,9 +88,57 @@ static void detector(void) {
     CHECK(strcmp(status.error_msg, "ArtifactMAthLib pointer is null!") == 0);
 }
 
+/* The preinstalled catalogue: every listed record must give a filter. */
+static void catalogue(void) {
+    bool error = true;
+    int count = 0;
+    get_preinstalled_filter_count(&count, &error);
+    CHECK(!error);
+    CHECK(count == 151);
+    if (count != 151)
+        return;
+
+    _FilterParam list[152];
+    list[151].sampling_rate = -1;
+    get_preinstalled_filter_list(list, &error);
+    CHECK(!error);
+    CHECK(list[151].sampling_rate == -1);
+    CHECK(list[0].filter_type == BP && list[0].sampling_rate == 500 && list[0].frequency == 11.0);
+    CHECK(list[150].filter_type == LP && list[150].sampling_rate == 250 && list[150].frequency == 9.0);
+
+    int i;
+    int created = 0;
+    for (i = 0; i < count; ++i) {
+        error = true;
+        TFilterHandle* filter = create_TFilter_by_param(list[i], &error);
+        CHECK(filter != NULL);
+        CHECK(!error);
+        if (filter == NULL)
+            continue;
+        ++created;
+        /* The first output of an impulse is the gain: finite and non-zero. */
+        double first = TFilter_Filter(filter, 1.0, &error);
+        CHECK(!error && isfinite(first) && first != 0.0);
+        delete_TFilter(filter, &error);
+        CHECK(!error);
+    }
+    CHECK(created == 151);
+
+    _FilterParam missing = {LP, 250, 31.5};
+    error = false;
+    CHECK(create_TFilter_by_param(missing, &error) == NULL);
+    CHECK(error);
+    get_preinstalled_filter_count(NULL, &error);
+    CHECK(error);
+    error = false;
+    get_preinstalled_filter_list(NULL, &error);
+    CHECK(error);
+}
+
 int main(void) {
     filters();
     detector();
+    catalogue();
     if (failures == 0)
         printf("C99 host: all checks passed\n");
     return failures == 0 ? 0 : 1;
