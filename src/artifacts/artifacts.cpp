@@ -2,11 +2,11 @@
 // detector, the work's exceptions to the returned status.
 
 #include <memory>
-#include <stdexcept>
 
 #include "artifacts/artifacts_math.h"
 #include "artifacts/artifacts_setting.h"
 #include "kalo_artifacts/detector.h"
+#include "shared/require.h"
 #include "shared/status.h"
 #include "shared/status_boundary.h"
 
@@ -17,13 +17,6 @@ using OviMath::Types::_OutStatus;
 namespace Status = OviMath::Status;
 
 ArtifactsMath& detectorOf(_ArtifactsMath* handle) { return *reinterpret_cast<ArtifactsMath*>(handle); }
-
-template <class Pointer>
-Pointer* required(Pointer* pointer, const char* what) {
-    if (pointer == nullptr)
-        throw std::invalid_argument(what);
-    return pointer;
-}
 
 // A null handle is refused; everything the work throws becomes the status.
 template <class Work>
@@ -71,10 +64,10 @@ KALO_API _OutStatus ArtifactsMathIsArtifactedWin(bool* artifacted, int* quality,
                                                  double* samples, int count, bool unused) {
     return detectorCall(detector, [&](ArtifactsMath& d) {
         // Checked before the window is consumed, so a refused call changes nothing.
-        required(artifacted, "verdict pointer is null");
-        required(quality, "quality pointer is null");
+        OviMath::requireNonNull(artifacted, "verdict pointer is null");
+        OviMath::requireNonNull(quality, "quality pointer is null");
         if (count > 0)
-            required(samples, "sample array is null");
+            OviMath::requireNonNull(samples, "sample array is null");
         int newQuality = 0;
         const bool verdict = d.isArtifactedWin(samples, count, unused, &newQuality);
         *artifacted = verdict;
@@ -84,21 +77,21 @@ KALO_API _OutStatus ArtifactsMathIsArtifactedWin(bool* artifacted, int* quality,
 
 KALO_API _OutStatus ArtifactsMathReadArtifactInfo(_ArtifactsMath* detector, _ArtifactInfo* info) {
     return detectorCall(detector,
-                        [&](ArtifactsMath& d) { *required(info, "artifact record pointer is null") = d.currentArtifact(); });
+                        [&](ArtifactsMath& d) { *OviMath::requireNonNull(info, "artifact record pointer is null") = d.currentArtifact(); });
 }
 
 KALO_API _OutStatus ArtifactsMathReadArtifactInfoArrSize(int* size, _ArtifactsMath* detector) {
     return detectorCall(detector, [&](ArtifactsMath& d) {
-        *required(size, "size pointer is null") = static_cast<int>(d.artifactRecords().size());
+        *OviMath::requireNonNull(size, "size pointer is null") = static_cast<int>(d.artifactRecords().size());
     });
 }
 
 KALO_API _OutStatus ArtifactsMathReadArtifactInfoArr(_ArtifactsMath* detector, _ArtifactInfo* records, int* size) {
     return detectorCall(detector, [&](ArtifactsMath& d) {
         const auto& stored = d.artifactRecords();
-        required(size, "size pointer is null");
+        OviMath::requireNonNull(size, "size pointer is null");
         if (!stored.empty())
-            required(records, "record array is null");
+            OviMath::requireNonNull(records, "record array is null");
         *size = static_cast<int>(stored.size());
         std::size_t i = 0;
         for (const auto& record : stored)

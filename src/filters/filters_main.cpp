@@ -5,6 +5,8 @@
 
 #include "filters/filters.h"
 #include "filters/flag_boundary.h"
+#include "filters/preinstalled.h"
+#include "shared/require.h"
 #include "kalo_artifacts/filters.h"
 
 using namespace Filters::CBoundary;
@@ -95,21 +97,6 @@ KALO_API void delete_TFilter(TFilterHandle* filter, bool* error_flag) {
 
 // The preinstalled catalogue.
 
-#include "filters/preinstalled.h"
-
-namespace {
-
-// The catalogue writes through references; a null pointer from the host
-// becomes the error flag here instead of a crash inside.
-template <class T>
-T& outputOf(T* pointer, const char* what) {
-    if (pointer == nullptr)
-        throw std::invalid_argument(what);
-    return *pointer;
-}
-
-} // namespace
-
 extern "C" {
 
 KALO_API TFilterHandle* create_TFilter_by_param(_FilterParam param, bool* error_flag) {
@@ -120,14 +107,14 @@ KALO_API TFilterHandle* create_TFilter_by_param(_FilterParam param, bool* error_
 KALO_API void get_preinstalled_filter_count(int* count, bool* error_flag) {
     withErrorFlag(error_flag, [&] {
         const Filters::Preinstalled::PreinstaledFilter catalogue;
-        catalogue.GetPreinstalledCount(outputOf(count, "count pointer is null"));
+        catalogue.GetPreinstalledCount(*OviMath::requireNonNull(count, "count pointer is null"));
     });
 }
 
 KALO_API void get_preinstalled_filter_list(_FilterParam* list, bool* error_flag) {
     withErrorFlag(error_flag, [&] {
         const Filters::Preinstalled::PreinstaledFilter catalogue;
-        catalogue.GetList(&outputOf(list, "record array is null"));
+        catalogue.GetList(OviMath::requireNonNull(list, "record array is null"));
     });
 }
 

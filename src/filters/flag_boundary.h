@@ -3,11 +3,11 @@
 // The filter family's C boundary: the one place where exceptions become the
 // caller's error flag and opaque handles become objects.
 
-#include <stdexcept>
 
 #include "filters/i_t_filter.h"
 #include "filters/t_filter_list.h"
 #include "kalo_artifacts/filters.h"
+#include "shared/require.h"
 
 namespace Filters::CBoundary {
 
@@ -35,15 +35,11 @@ void withErrorFlag(bool* error_flag, Work&& work) noexcept {
 }
 
 inline ITFilter& filterOf(TFilterHandle* handle) {
-    if (handle == nullptr)
-        throw std::invalid_argument("filter handle is null");
-    return *reinterpret_cast<ITFilter*>(handle);
+    return *reinterpret_cast<ITFilter*>(OviMath::requireNonNull(handle, "filter handle is null"));
 }
 
 inline ITFiltersList& listOf(TFilterListHandle* handle) {
-    if (handle == nullptr)
-        throw std::invalid_argument("filter list handle is null");
-    return *reinterpret_cast<ITFiltersList*>(handle);
+    return *reinterpret_cast<ITFiltersList*>(OviMath::requireNonNull(handle, "filter list handle is null"));
 }
 
 inline TFilterHandle* handleOf(ITFilter* filter) { return reinterpret_cast<TFilterHandle*>(filter); }
@@ -51,8 +47,8 @@ inline TFilterListHandle* handleOf(ITFiltersList* list) { return reinterpret_cas
 
 // A sample array may be null only when there is nothing to read from it.
 inline void requireSamples(const double* samples, int count) {
-    if (samples == nullptr && count > 0)
-        throw std::invalid_argument("sample array is null");
+    if (count > 0)
+        OviMath::requireNonNull(samples, "sample array is null");
 }
 
 } // namespace Filters::CBoundary
