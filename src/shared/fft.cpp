@@ -25,14 +25,41 @@ std::complex<double> twiddle(std::size_t k, std::size_t m) {
     return std::complex<double>(std::cos(a), std::sin(a));
 }
 
-// One butterfly. `w * odd` must stay a std::complex multiplication: besides
-// the four products it carries the recovery for infinite operands (when both
-// parts come out NaN), and the results have to match it to the bit.
-inline void butterfly(std::complex<double>& even, std::complex<double>& odd, std::complex<double> w) {
-    const std::complex<double> t = w * odd;
-    const std::complex<double> e = even;
-    even = e + t;
-    odd = e - t;
+// A complex value (real, imaginary) or a pair of doubles in one 16-byte
+// register. The plan's butterflies work on these: every lane performs the
+// same IEEE operation the scalar formula performs, so the values are the
+// same, only two of them are computed per instruction.
+using Pair = double __attribute__((vector_size(16)));
+
+// The same pair in memory that may be only 8-byte aligned (callers' arrays
+// of std::complex<double>) and that is also reached as complex or double, as
+// the x86 intrinsics' own unaligned vector types are declared.
+using UnalignedPair = double __attribute__((vector_size(16), aligned(8), may_alias));
+
+inline Pair load(const void* p) { return *static_cast<const UnalignedPair*>(p); }
+inline void store(void* p, Pair v) { *static_cast<UnalignedPair*>(p) = v; }
+
+// One butterfly with the twiddle w = (c, s) given as the pairs (c, c) and
+// (-s, s):
+//   t = (c, c) * (or, oi) + (-s, s) * (oi, or) = (c*or - s*oi, c*oi + s*or),
+//   even' = even + t, odd' = even - t.
+// This is the std::complex product w * odd: x + (-s)*y equals x - s*y
+// exactly, and the sums are those of the product's expansion. Only when both
+// parts come out NaN does the product differ (the recovery for infinite
+// operands), and then it is taken from std::complex itself. The lanes of a
+// NaN result may carry another sign or payload than the scalar code would
+// give (IEEE 754 does not say which NaN operand propagates, and compilers
+// commute sums and products freely); no number depends on it.
+inline void butterfly(std::complex<double>* even, std::complex<double>* odd, const double* w) {
+    const Pair o = load(odd);
+    Pair t = load(w) * o + load(w + 2) * __builtin_shufflevector(o, o, 1, 0);
+    if (t[0] != t[0] && t[1] != t[1]) [[unlikely]] { // both parts NaN
+        const std::complex<double> product = std::complex<double>(w[0], w[3]) * std::complex<double>(o[0], o[1]);
+        t = Pair{product.real(), product.imag()};
+    }
+    const Pair e = load(even);
+    store(even, e + t);
+    store(odd, e - t);
 }
 
 // The recursive form itself, for lengths that are not powers of two. For
@@ -130,10 +157,13 @@ FftPlan::FftPlan(std::size_t n) : size_(n) {
     // and m by the same power of two changes neither rounding; separate
     // tables need no such argument and keep each stage's twiddles contiguous.)
     if (n > 1)
-        twiddles_.reserve(n - 1);
-    for (std::size_t m = 2; m <= n && m != 0; m <<= 1)
-        for (std::size_t k = 0; k < m / 2; ++k)
-            twiddles_.push_back(twiddle(k, m));
+        twiddles_.reserve(4 * (n - 1));
+    for (std::size_t m = 2; m <= n && m != 0; m <<= 1) {
+        for (std::size_t k = 0; k < m / 2; ++k) {
+            const std::complex<double> w = twiddle(k, m);
+            twiddles_.insert(twiddles_.end(), {w.real(), w.real(), -w.imag(), w.imag()});
+        }
+    }
 }
 
 void FftPlan::transform(std::complex<double>* data) const {
@@ -147,11 +177,11 @@ void FftPlan::transform(std::complex<double>* data) const {
     // their order does not affect any value.
     for (std::size_t m = 2; m <= n && m != 0; m <<= 1) {
         const std::size_t h = m / 2;
-        const std::complex<double>* w = twiddles_.data() + (h - 1);
+        const double* w = twiddles_.data() + 4 * (h - 1);
         for (std::size_t block = 0; block < n; block += m) {
             std::complex<double>* x = data + block;
             for (std::size_t k = 0; k < h; ++k)
-                butterfly(x[k], x[k + h], w[k]);
+                butterfly(x + k, x + k + h, w + 4 * k);
         }
     }
 }

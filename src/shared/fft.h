@@ -19,17 +19,21 @@ namespace Functions {
 //     a = (k * -6.283185307179586) / n,  w = (cos a, sin a),
 //     t = w * odd[k]  (std::complex multiplication, infinities recovered),
 //     x[k] = even[k] + t,  x[k + n/2] = even[k] - t,
-// where n is the length of the (sub-)array being combined. The routine
-// below is iterative and uses cached twiddle tables, but performs exactly
-// those operations on exactly those values, so nothing downstream can tell
-// the difference.
+// where n is the length of the (sub-)array being combined. For powers of two
+// the implementation is iterative, with a cached plan per length (twiddle
+// tables, bit-reversal swaps) and two lanes per instruction, but it performs
+// exactly those operations on exactly those values, so nothing downstream can
+// tell the difference. (Only the sign and payload bits of a NaN may differ,
+// which IEEE 754 leaves to the order of the operands.)
 //
 // Lengths 0 and 1 leave the array untouched. Only powers of two give a
 // Fourier transform; other lengths are accepted and give what the recursive
-// form gives (for odd n above 1 the last entry is never read nor written).
-// The only failure is running out of memory for the first transform of a
-// length (std::bad_alloc); later transforms of that length allocate nothing.
-// Safe to call from several threads at once on different arrays.
+// form gives (for odd n above 1 the last entry is never read nor written),
+// through a slower literal rendering of the recursion that allocates per call.
+// The only failure is running out of memory (std::bad_alloc), and for a power
+// of two only on the first transform of its length: later ones allocate
+// nothing. Safe to call from several threads at once on different arrays.
+// A null `spectrum` is accepted and does nothing.
 void fft(ComplexArray* spectrum);
 
 // The same transform on `n` values starting at `data`.
@@ -56,10 +60,12 @@ private:
     // Index pairs (i, j), i < j, whose entries the bit-reversal permutation
     // exchanges; every other entry stays where it is.
     std::vector<std::size_t> swaps_;
-    // The twiddles of every stage, stage after stage: for the stage that
-    // combines sub-arrays of length m (m = 2, 4, .., size) the m/2 values for
-    // k = 0 .. m/2-1 start at offset m/2 - 1.
-    std::vector<std::complex<double>> twiddles_;
+    // The twiddles w = (cos a, sin a) of every stage, stage after stage: for
+    // the stage that combines sub-arrays of length m (m = 2, 4, .., size) the
+    // m/2 twiddles for k = 0 .. m/2-1 start at twiddle m/2 - 1. Each is kept
+    // as the four doubles (cos a, cos a, -sin a, sin a), the operands of the
+    // butterfly's paired multiplications.
+    std::vector<double> twiddles_;
 };
 
 } // namespace Functions
