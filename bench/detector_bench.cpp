@@ -60,4 +60,3 @@ BENCHMARK(BM_Transform512);
 
 } // namespace
 
-BENCHMARK_MAIN();

@@ -68,4 +68,3 @@ BENCHMARK(BM_FiveFilterChain_SampleBySample);
 
 } // namespace
 
-BENCHMARK_MAIN();
