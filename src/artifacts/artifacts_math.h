@@ -60,6 +60,7 @@ public:
     Types::_ArtifactInfo currentArtifact() const { return current; }
     const std::deque<Types::_ArtifactInfo>& artifactRecords() const { return records; }
     double signalQuality() const { return quality; }
+    int id() const { return detectorId; }
     int samplePosition() const { return samplePosition_; }
     int windowStep() const { return step; }
     int fftSize() const { return fftSize_; }

@@ -91,6 +91,7 @@ TEST(ArtifactsMath, SettingsValidationBoundaries) {
 
 TEST(ArtifactsMath, FreshDetectorHasNoArtifact) {
     ArtifactsMath detector(7, {250, 25, 500});
+    EXPECT_EQ(detector.id(), 7);
     EXPECT_TRUE(sameRecord(detector.currentArtifact(), {-1, true, 0}));
     EXPECT_TRUE(detector.artifactRecords().empty());
     EXPECT_EQ(detector.filterCount(), 0u);
