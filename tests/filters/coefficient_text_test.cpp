@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-#include <cstdlib>
 #include <random>
 #include <regex>
 #include <string>
@@ -12,6 +10,7 @@
 #include "filters/coefficient_text.h"
 #include "filters/t_filter.h"
 #include "kalo_artifacts/types.h"
+#include "support/comma_locale.h"
 #include "support/transfer_function.h"
 
 namespace {
@@ -198,19 +197,12 @@ TEST(CoefficientText, VeryLongLinesAreHandled) {
 }
 
 TEST(CoefficientText, NumbersAreReadInTheCNotationWhateverTheLocale) {
-    const char* const comma = "de_DE.UTF-8";
-#ifdef KALO_COMMA_LOCALE_DIR
-    // The build compiles the locale into its own tree when the system lacks it.
-    if (std::setlocale(LC_ALL, comma) == nullptr)
-        setenv("LOCPATH", KALO_COMMA_LOCALE_DIR, 1);
-#endif
-    const std::string previous = std::setlocale(LC_ALL, nullptr);
-    if (std::setlocale(LC_ALL, comma) == nullptr)
-        GTEST_SKIP() << "locale " << comma << " is not available; cannot show the comma-decimal case";
-    const bool commaDecimal = std::string(std::localeconv()->decimal_point) == ",";
+    kalo_test::CommaLocale comma;
+    if (!comma.available())
+        GTEST_SKIP() << "locale " << comma.name << " is not available; cannot show the comma-decimal case";
     const Parsed underComma = parse(OviMath::Types::K_hp_4);
-    std::setlocale(LC_ALL, previous.c_str());
-    ASSERT_TRUE(commaDecimal) << comma << " does not use a decimal comma";
+    comma.restore();
+    ASSERT_TRUE(comma.hasDecimalComma()) << comma.name << " does not use a decimal comma";
 
     const Parsed underC = parse(OviMath::Types::K_hp_4);
     EXPECT_EQ(underComma.gain, underC.gain);

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -17,6 +15,7 @@
 #include "filters/preinstalled.h"
 #include "filters/t_filter.h"
 #include "kalo_artifacts/filters.h"
+#include "support/comma_locale.h"
 
 namespace {
 
@@ -84,16 +83,9 @@ TEST(FrequencyText, AgreesWithPrintfInTheCLocale) {
 }
 
 TEST(FrequencyText, NamesAreBuiltAndReadAlikeUnderADecimalCommaLocale) {
-    const char* const comma = "de_DE.UTF-8";
-#ifdef KALO_COMMA_LOCALE_DIR
-    // The build compiles the locale into its own tree when the system lacks it.
-    if (std::setlocale(LC_ALL, comma) == nullptr)
-        setenv("LOCPATH", KALO_COMMA_LOCALE_DIR, 1);
-#endif
-    const std::string previous = std::setlocale(LC_ALL, nullptr);
-    if (std::setlocale(LC_ALL, comma) == nullptr)
-        GTEST_SKIP() << "locale " << comma << " is not available; cannot show the comma-decimal case";
-    const bool commaDecimal = std::string(std::localeconv()->decimal_point) == ",";
+    kalo_test::CommaLocale comma;
+    if (!comma.available())
+        GTEST_SKIP() << "locale " << comma.name << " is not available; cannot show the comma-decimal case";
     const std::string text = TFilter::convertFreqToString(1.75);
     bool built = false;
     try {
@@ -102,13 +94,13 @@ TEST(FrequencyText, NamesAreBuiltAndReadAlikeUnderADecimalCommaLocale) {
     } catch (const std::exception&) {
     }
     const std::vector<_FilterParam> list = catalogueList();
-    std::setlocale(LC_ALL, previous.c_str());
+    comma.restore();
 
-    ASSERT_TRUE(commaDecimal) << comma << " does not use a decimal comma";
+    ASSERT_TRUE(comma.hasDecimalComma()) << comma.name << " does not use a decimal comma";
     EXPECT_EQ(text, "1p75");
-    EXPECT_TRUE(built) << "BP_1p75_500 not found under " << comma;
+    EXPECT_TRUE(built) << "BP_1p75_500 not found under " << comma.name;
     ASSERT_GT(list.size(), 1u);
-    EXPECT_EQ(list[1].frequency, 1.75) << "BP_1p75_500 read under " << comma;
+    EXPECT_EQ(list[1].frequency, 1.75) << "BP_1p75_500 read under " << comma.name;
 }
 
 TEST(FilterByParam, RecordNamesTheRightCatalogueEntry) {
