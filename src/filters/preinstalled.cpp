@@ -6,17 +6,13 @@
 #include <string_view>
 #include <system_error>
 
+#include "shared/require.h"
+
 namespace Filters::Preinstalled {
 
 namespace {
 
 constexpr const char* directoryPath = "preinstalled/resources/";
-
-const char* requireName(const char* name) {
-    if (name == nullptr)
-        throw std::invalid_argument("catalogue name is null");
-    return name;
-}
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -97,21 +93,20 @@ void PreinstaledFilter::GetPreinstalledCount(int& count) const {
 }
 
 void PreinstaledFilter::GetList(_FilterParam* list) const {
-    if (list == nullptr)
-        throw std::invalid_argument("catalogue list is null");
+    OviMath::requireNonNull(list, "catalogue list is null");
     std::size_t i = 0;
     for (const auto& entry : filesystem.iterate_directory(directoryPath))
         readRecord(entry.name(), list[i++]);
 }
 
 bool PreinstaledFilter::FilterExist(const char* name) const {
-    std::string path(requireName(name));
+    std::string path(OviMath::requireNonNull(name, "catalogue name is null"));
     buildFullPath(path);
     return filesystem._get(path).has_value();
 }
 
 const char* PreinstaledFilter::GetFilterData(const char* name) const {
-    std::string path(requireName(name));
+    std::string path(OviMath::requireNonNull(name, "catalogue name is null"));
     buildFullPath(path);
     return filesystem.open(path).begin();
 }
