@@ -43,7 +43,10 @@ typedef struct KaloLayoutEntry {
     OFFSET(_MentalAndSpectralSetting, spectral_averaging_sec)                                              \
     SIZE(_OutStatus) OFFSET(_OutStatus, success) OFFSET(_OutStatus, error_code) OFFSET(_OutStatus, error_msg) \
     SIZE(_FilterParam) OFFSET(_FilterParam, filter_type) OFFSET(_FilterParam, sampling_rate)               \
-    OFFSET(_FilterParam, frequency)
+    OFFSET(_FilterParam, frequency)                                                                        \
+    SIZE(_ArtifactSetting) OFFSET(_ArtifactSetting, sampling_rate) OFFSET(_ArtifactSetting, process_win_freq) \
+    OFFSET(_ArtifactSetting, fft_window)                                                                   \
+    SIZE(_ArtifactInfo) OFFSET(_ArtifactInfo, position) OFFSET(_ArtifactInfo, is_start) OFFSET(_ArtifactInfo, type)
 
 /* The layout as the C compiler sees it (record_layout.c). */
 const KaloLayoutEntry* kalo_c_record_layout(size_t* count);

@@ -65,6 +65,11 @@ TEST(RecordLayout, MatchesThePinnedBinaryInterface) {
         {"sizeof _FilterParam", 16},
         {"offsetof _FilterParam.sampling_rate", 4},
         {"offsetof _FilterParam.frequency", 8},
+        {"sizeof _ArtifactSetting", 12},
+        {"offsetof _ArtifactSetting.fft_window", 8},
+        {"sizeof _ArtifactInfo", 12},
+        {"offsetof _ArtifactInfo.is_start", 4},
+        {"offsetof _ArtifactInfo.type", 8},
     };
     const auto cpp = cppLayout();
     for (const auto& [name, value] : pinned)
