@@ -3,28 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
 #include "artifacts/artifacts_math.h"
+#include "support/counting_allocator.h"
 #include "support/eeg_signals.h"
-
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-} // namespace
-
-void* operator new(std::size_t size) {
-    if (counting.load(std::memory_order_relaxed))
-        allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -40,17 +23,18 @@ TEST(DetectorAllocations, JudgingCleanWindowsAllocatesOnlyForTheBoundedHistory) 
         detector.isArtifactedWin(window.data(), 500, false, &quality);
     }
     const int windows = 640;
-    allocations = 0;
-    counting = true;
-    for (int i = 0; i < windows; ++i) {
-        std::copy(source.begin(), source.end(), window.begin());
-        ASSERT_FALSE(detector.isArtifactedWin(window.data(), 500, false, &quality));
-    }
-    counting = false;
+    bool anyArtifact = false;
+    const long allocations = kalo_test::allocations::during([&] {
+        for (int i = 0; i < windows; ++i) {
+            std::copy(source.begin(), source.end(), window.begin());
+            anyArtifact |= detector.isArtifactedWin(window.data(), 500, false, &quality);
+        }
+    });
+    EXPECT_FALSE(anyArtifact);
     // The quality history is a queue of fixed length whose storage moves on
     // in blocks of many scores: far fewer allocations than windows. A window
     // buffer or spectrum allocated per window would give at least one each.
-    EXPECT_LT(allocations.load(), windows / 16);
+    EXPECT_LT(allocations, windows / 16);
 }
 
 } // namespace

@@ -5,37 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-namespace {
-// Counted only while a test asks for it, so gtest's own allocations on other
-// threads or between checks do not count.
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-} // namespace
-
-void* operator new(std::size_t size) {
-    if (counting.load(std::memory_order_relaxed))
-        allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-// Kept out of line: once inlined next to a `new`, g++ sees free() meet a
-// pointer from operator new and warns, not knowing that this new is malloc.
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "support/counting_allocator.h"
 
 namespace {
 
 long allocationsDuring(void (*work)(OviMath::ComplexArray&), OviMath::ComplexArray& x) {
-    allocations = 0;
-    counting = true;
-    work(x);
-    counting = false;
-    return allocations.load();
+    return kalo_test::allocations::during([&] { work(x); });
 }
 
 void engineFft(OviMath::ComplexArray& x) { OviMath::Functions::fft(&x); }
