@@ -34,6 +34,10 @@ _OutStatus failureStatus(int code, std::string_view text) {
 } // namespace OviMath::Status
 
 bool fillOpStatusAndGetStatus(OviMath::Types::_OutStatus status, OviMath::Types::_OutStatus* out) {
+    // A host that passes no status record still gets the call done and its
+    // outcome as the return value.
+    if (out == nullptr)
+        return status.success;
     out->success = status.success;
     out->error_code = status.error_code;
     std::memcpy(out->error_msg, status.error_msg, sizeof(out->error_msg));

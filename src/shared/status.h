@@ -60,5 +60,5 @@ _OutStatus failureStatus(int code, std::string_view text);
 
 // Copies `status` field by field into the caller's record (all 512 message
 // bytes) and returns its success flag: the bridge from the internal status to
-// the C record.
+// the C record. A null `out` is tolerated: nothing is written.
 bool fillOpStatusAndGetStatus(OviMath::Types::_OutStatus status, OviMath::Types::_OutStatus* out);

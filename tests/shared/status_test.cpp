@@ -57,6 +57,10 @@ TEST(Status, FillCopiesAllBytesAndReturnsTheSuccessFlag) {
     EXPECT_TRUE(fillOpStatusAndGetStatus(successStatus(), &target));
     EXPECT_EQ(target.error_code, 0);
     EXPECT_TRUE(allZero(target.error_msg)); // no stale message survives
+
+    // Without a record to fill, the outcome still comes back as the result.
+    EXPECT_FALSE(fillOpStatusAndGetStatus(source, nullptr));
+    EXPECT_TRUE(fillOpStatusAndGetStatus(successStatus(), nullptr));
 }
 
 TEST(StatusBoundary, TurnsEveryKindOfFailureIntoAStatus) {
