@@ -94,8 +94,7 @@ KALO_API _OutStatus ArtifactsMathReadArtifactInfoArr(_ArtifactsMath* detector, _
             OviMath::requireNonNull(records, "record array is null");
         *size = static_cast<int>(stored.size());
         std::size_t i = 0;
-        for (const auto& record : stored)
-            records[i++] = record;
+        stored.forEach(0, stored.size(), [&](const _ArtifactInfo& record) { records[i++] = record; });
         d.clearData();
     });
 }

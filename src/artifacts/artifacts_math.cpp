@@ -1,12 +1,13 @@
 #include "artifacts/artifacts_math.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <stdexcept>
 #include <vector>
 
 #include "shared/spectral_window.h"
+#include "shared/truncated_int32.h"
 #include "shared/units.h"
 
 namespace OviMath::Artifacts {
@@ -18,25 +19,7 @@ using Types::_ArtifactInfo;
 enum ArtifactType : int { noArtifact = 0, amplitudeArtifact = 1, spectralArtifact = 2 };
 
 // A sample's microvolt value as a 32-bit integer, truncated toward zero.
-// Values beyond the integer's range take its limit of the same sign (so they
-// are bad samples); a NaN has no value and is reported as such.
-struct Microvolts {
-    bool isNumber;
-    std::int32_t value;
-};
-
-Microvolts toMicrovolts(double volts) {
-    const double uv = volts * microvoltsPerVolt;
-    if (std::isnan(uv))
-        return {false, 0};
-    if (uv >= 2147483648.0)
-        return {true, std::numeric_limits<std::int32_t>::max()};
-    if (uv <= -2147483649.0)
-        return {true, std::numeric_limits<std::int32_t>::min()};
-    return {true, static_cast<std::int32_t>(uv)};
-}
-
-std::int64_t magnitude(std::int32_t value) { return value < 0 ? -static_cast<std::int64_t>(value) : value; }
+TruncatedInt32 toMicrovolts(double volts) { return truncateToInt32(volts * microvoltsPerVolt); }
 
 struct FilterDeleter {
     void operator()(TFilterHandle* filter) const {
@@ -68,6 +51,8 @@ ArtifactsMath::ArtifactsMath(int id, Types::_ArtifactSetting settings)
     binsPerHz_ = static_cast<double>(fftSize_) / static_cast<double>(samplingRate);
     spectrumBins_ = static_cast<unsigned>(std::floor(binsPerHz_ * 50.0));
     fftInput.assign(static_cast<std::size_t>(fftSize_), {0.0, 0.0});
+    records.allocate(static_cast<std::size_t>(windowLength));
+    qualityHistory.reserve(longestQualityHistory());
 }
 
 ArtifactsMath::~ArtifactsMath() = default;
@@ -90,6 +75,24 @@ void ArtifactsMath::initArtifactDetect(int amplitude, int bandPower, int badPerc
     bandPowerThreshold = bandPower;
     badSamplesPercent = badPercent;
     qualityHistoryLength = historyLength;
+
+    // Keep only the newest scores that the new length allows, oldest first.
+    std::rotate(qualityHistory.begin(), qualityHistory.begin() + static_cast<std::ptrdiff_t>(qualityOldest),
+                qualityHistory.end());
+    qualityOldest = 0;
+    const std::size_t longest = longestQualityHistory();
+    if (qualityHistory.size() > longest)
+        qualityHistory.erase(qualityHistory.begin(),
+                             qualityHistory.end() - static_cast<std::ptrdiff_t>(longest));
+    // Reserved now so that judging windows never allocates; an absurdly long
+    // history grows as scores arrive instead of claiming its memory at once.
+    constexpr std::size_t reservedAtMost = std::size_t{1} << 16;
+    qualityHistory.reserve(std::min(longest, reservedAtMost));
+}
+
+std::size_t ArtifactsMath::longestQualityHistory() const {
+    // A history length below 1 behaves as 1: the newest score alone.
+    return qualityHistoryLength < 1 ? 1 : static_cast<std::size_t>(qualityHistoryLength);
 }
 
 void ArtifactsMath::initFilters(int mainsFrequencyHz, Resistance resistance) {
@@ -149,7 +152,7 @@ bool ArtifactsMath::isArtifactedWin(double* samples, int count, bool /*unused*/,
 
     int badSamples = 0;
     for (int i = 0; i < count; ++i) {
-        const Microvolts uv = toMicrovolts(samples[i]);
+        const TruncatedInt32 uv = toMicrovolts(samples[i]);
         const std::int64_t size = magnitude(uv.value);
         if (!uv.isNumber || size > amplitudeThreshold || size < 3)
             ++badSamples;
@@ -183,11 +186,7 @@ bool ArtifactsMath::isArtifactedWin(double* samples, int count, bool /*unused*/,
     return false;
 }
 
-void ArtifactsMath::recordChange() {
-    records.push_back(current);
-    if (records.size() > static_cast<std::size_t>(windowLength))
-        records.pop_front();
-}
+void ArtifactsMath::recordChange() { records.push(current); }
 
 bool ArtifactsMath::checkSpectralArtifacts(const double* samples, int count) {
     if (fftInput.size() != static_cast<std::size_t>(fftSize_))
@@ -198,7 +197,7 @@ bool ArtifactsMath::checkSpectralArtifacts(const double* samples, int count) {
     const int m = count < windowLength ? count : windowLength;
     const auto window = OviMath::Functions::chooseSpectralWindow(useHamming, useHanning);
     for (int i = 0; i < m; ++i) {
-        const Microvolts uv = toMicrovolts(samples[i]);
+        const TruncatedInt32 uv = toMicrovolts(samples[i]);
         // Samples at or above the threshold (and NaNs) are left out of the
         // spectrum; the window weight still runs over every position.
         double re = 0.0;
@@ -241,19 +240,23 @@ bool ArtifactsMath::checkSpectralArtifacts(const double* samples, int count) {
 }
 
 void ArtifactsMath::updateQuality(double powerScore) {
-    qualityHistory.push_back(powerScore);
-    // A history length below 1 behaves as 1: the newest score alone.
-    const std::size_t longest = qualityHistoryLength < 1 ? 1 : static_cast<std::size_t>(qualityHistoryLength);
-    while (qualityHistory.size() > longest)
-        qualityHistory.pop_front();
+    if (qualityHistory.size() < longestQualityHistory()) {
+        qualityHistory.push_back(powerScore);
+    } else {
+        qualityHistory[qualityOldest] = powerScore;
+        qualityOldest = (qualityOldest + 1) % qualityHistory.size();
+    }
+    // Summed from zero, oldest score first, whatever slot it sits in.
     double sum = 0.0;
-    for (double score : qualityHistory)
-        sum += score;
+    for (std::size_t i = qualityOldest; i < qualityHistory.size(); ++i)
+        sum += qualityHistory[i];
+    for (std::size_t i = 0; i < qualityOldest; ++i)
+        sum += qualityHistory[i];
     quality = std::round(100.0 * (sum / static_cast<double>(qualityHistory.size())));
 }
 
 void ArtifactsMath::clearData() {
-    records.clear();
+    records.reset();
     ComplexArray().swap(fftInput);
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <array>
-#include <deque>
 #include <memory>
+#include <vector>
 
 #include "kalo_artifacts/detector.h"
 #include "kalo_artifacts/filters.h"
+#include "shared/circular_buffer.h"
 #include "shared/fft.h"
 
 namespace OviMath::Artifacts {
@@ -58,7 +59,9 @@ public:
     void clearData();
 
     Types::_ArtifactInfo currentArtifact() const { return current; }
-    const std::deque<Types::_ArtifactInfo>& artifactRecords() const { return records; }
+    // The recorded starts and ends, oldest first; at most one window length
+    // of them (the oldest are overwritten).
+    const Buffer::CircularBuffer<Types::_ArtifactInfo>& artifactRecords() const { return records; }
     double signalQuality() const { return quality; }
     int id() const { return detectorId; }
     int samplePosition() const { return samplePosition_; }
@@ -79,6 +82,7 @@ private:
 
     void recordChange();
     void updateQuality(double powerScore);
+    std::size_t longestQualityHistory() const;
 
     static constexpr std::array<int, 15> fftSizeCandidates = {32,    64,    128,   256,    512,    1024,   2048,  4096,
                                                               8192,  16384, 32768, 65536, 131072, 262144, 524288};
@@ -107,8 +111,13 @@ private:
     // Running state.
     int samplePosition_ = 0;
     Types::_ArtifactInfo current{-1, true, 0};
-    std::deque<Types::_ArtifactInfo> records;
-    std::deque<double> qualityHistory;
+    Buffer::CircularBuffer<Types::_ArtifactInfo> records;
+    // The newest scores, at most longestQualityHistory() of them: grows until
+    // it holds that many, then overwrites its oldest entry at qualityOldest.
+    // Storage for the usual lengths is reserved up front, so judging windows
+    // allocates nothing.
+    std::vector<double> qualityHistory;
+    std::size_t qualityOldest = 0;
     double quality = 0.0;
     double lastTotalPower_ = 0.0;
     double lastBandPower_ = 0.0;

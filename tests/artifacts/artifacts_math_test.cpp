@@ -209,8 +209,8 @@ TEST(ArtifactsMath, RecordsTheStartAndEndOfAnArtifact) {
     EXPECT_FALSE(judge(eegLike(250, rate, 2)));                // clean, position 40
     const auto& records = detector.artifactRecords();
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_TRUE(sameRecord(records[0], {20, true, 1}));
-    EXPECT_TRUE(sameRecord(records[1], {40, false, 1}));
+    EXPECT_TRUE(sameRecord(records.at(0), {20, true, 1}));
+    EXPECT_TRUE(sameRecord(records.at(1), {40, false, 1}));
     EXPECT_TRUE(sameRecord(detector.currentArtifact(), {-1, false, 0}));
 }
 
@@ -268,8 +268,8 @@ TEST(ArtifactsMath, RecordsAreTrimmedToTheWindowLength) {
     }
     const auto& records = detector.artifactRecords();
     ASSERT_EQ(records.size(), 250u);
-    EXPECT_TRUE(sameRecord(records.front(), {30, true, 1})); // the two oldest are gone
-    EXPECT_TRUE(sameRecord(records.back(), {2520, false, 1}));
+    EXPECT_TRUE(sameRecord(records.at(0), {30, true, 1})); // the two oldest are gone
+    EXPECT_TRUE(sameRecord(records.newest(), {2520, false, 1}));
 }
 
 TEST(ArtifactsMath, OnlyTheWindowLengthEntersTheSpectrumButAllSamplesAreTested) {
@@ -438,8 +438,19 @@ TEST(ArtifactsMath, SamplePositionWrapsWithoutOverflowAndNeverReadsMinusOne) {
     EXPECT_EQ(advancedSamplePosition(largest - 10, 10), largest);
     EXPECT_EQ(advancedSamplePosition(largest - 9, 10), 0);
     EXPECT_EQ(advancedSamplePosition(largest, 200), 199);
-    for (int position = largest - 300; position > 0; position = advancedSamplePosition(position, 7))
-        ASSERT_GE(position, 0);
+    // Stepping across the wrap from just below it: every position stays in
+    // 0..largest, so none is -1, and each is the previous one plus the step,
+    // modulo 2^31.
+    int position = largest - 300;
+    bool wrapped = false;
+    for (int i = 0; i < 100; ++i) {
+        const int next = advancedSamplePosition(position, 7);
+        ASSERT_GE(next, 0);
+        ASSERT_EQ((static_cast<long long>(position) + 7) % (1LL << 31), next);
+        wrapped |= next < position;
+        position = next;
+    }
+    EXPECT_TRUE(wrapped);
 }
 
 } // namespace

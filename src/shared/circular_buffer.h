@@ -1,0 +1,116 @@
+#pragma once
+
+// A ring of fixed capacity that overwrites its oldest element once full.
+// Elements are addressed by position counted from the oldest stored element
+// (0) to the newest (size() - 1). Reading a position outside that range,
+// negative ones included, yields the all-zero empty value; writing there
+// stores nothing. The slots are one array indexed modulo the capacity, so
+// appending never moves data and, once allocated, never allocates.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace OviMath::Buffer {
+
+template <class T>
+class CircularBuffer {
+public:
+    CircularBuffer() = default;
+    explicit CircularBuffer(std::size_t capacity) { allocate(capacity); }
+
+    // Replaces the slots by `capacity` zero-filled ones. The counters are kept
+    // (all 0 on a new buffer); callers allocate before the first push.
+    void allocate(std::size_t capacity) {
+        data_ = std::make_unique<T[]>(capacity); // value-initialised: all zero
+        capacity_ = capacity;
+    }
+
+    std::size_t capacity() const { return capacity_; }
+    std::size_t size() const { return full_ ? capacity_ : head_; }
+    bool empty() const { return size() == 0; }
+    bool full() const { return full_; }
+
+    void push(const T& value) {
+        if (capacity_ == 0)
+            return;
+        data_[head_] = value;
+        ++head_;
+        if (head_ == capacity_) {
+            full_ = true;
+            head_ = 0;
+        }
+    }
+
+    // The element at `position` from the oldest, or the empty value.
+    const T& at(std::int64_t position) const {
+        if (position < 0 || static_cast<std::uint64_t>(position) >= size())
+            return emptyValue_;
+        return data_[slot(static_cast<std::size_t>(position))];
+    }
+    const T& newest() const { return at(static_cast<std::int64_t>(size()) - 1); }
+
+    // Overwrites the element at `position` in place; outside the stored
+    // elements nothing is written.
+    void set(std::int64_t position, const T& value) {
+        if (position < 0 || static_cast<std::uint64_t>(position) >= size())
+            return;
+        data_[slot(static_cast<std::size_t>(position))] = value;
+    }
+
+    // Forgets every element; the slots keep their contents.
+    void reset() {
+        head_ = 0;
+        full_ = false;
+    }
+
+    // Calls `visit(element)` for the elements at positions first .. first +
+    // count - 1, oldest first; positions outside the stored range visit the
+    // empty value. Walks the slots directly instead of dividing per element.
+    template <class Visit>
+    void forEach(std::int64_t first, std::size_t count, Visit&& visit) const {
+        walk(*this, first, count, [&](const T* element) { visit(element != nullptr ? *element : emptyValue_); });
+    }
+
+    // Calls `change(element)` on the stored elements among positions first ..
+    // first + count - 1, oldest first; positions outside are skipped.
+    template <class Change>
+    void update(std::int64_t first, std::size_t count, Change&& change) {
+        walk(*this, first, count, [&](T* element) {
+            if (element != nullptr)
+                change(*element);
+        });
+    }
+
+private:
+    std::size_t slot(std::size_t position) const { return full_ ? (head_ + position) % capacity_ : position; }
+
+    // Hands `step` a pointer to each slot of the range, or null for a
+    // position outside the stored elements.
+    template <class Self, class Step>
+    static void walk(Self& self, std::int64_t first, std::size_t count, Step&& step) {
+        const std::int64_t stored = static_cast<std::int64_t>(self.size());
+        std::size_t done = 0;
+        for (; done < count && first + static_cast<std::int64_t>(done) < 0; ++done)
+            step(nullptr);
+        std::int64_t position = first + static_cast<std::int64_t>(done);
+        if (done < count && position < stored) {
+            std::size_t index = self.slot(static_cast<std::size_t>(position));
+            for (; done < count && position < stored; ++done, ++position) {
+                step(&self.data_[index]);
+                if (++index == self.capacity_)
+                    index = 0;
+            }
+        }
+        for (; done < count; ++done)
+            step(nullptr);
+    }
+
+    std::unique_ptr<T[]> data_;
+    std::size_t head_ = 0;
+    std::size_t capacity_ = 0;
+    T emptyValue_{};
+    bool full_ = false;
+};
+
+} // namespace OviMath::Buffer
