@@ -5,5 +5,6 @@
 #include "kalo_artifacts/types.h"
 #include "kalo_artifacts/filters.h"
 #include "kalo_artifacts/detector.h"
+#include "kalo_artifacts/engine.h"
 
 #endif

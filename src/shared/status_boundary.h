@@ -11,12 +11,20 @@
 
 namespace OviMath::Status {
 
-// Thrown inside a call's work to refuse the call: code 1 and a fixed message.
+// Thrown inside a call's work to refuse the call: code 1 and the message.
 struct Refusal {
-    const FixedMessage* message;
+    FixedMessage message;
 };
 
-[[noreturn]] inline void refuse(const FixedMessage& message) { throw Refusal{&message}; }
+[[noreturn]] inline void refuse(const FixedMessage& message) { throw Refusal{message}; }
+
+// A refusal whose message is composed at run time, cut to 511 characters.
+[[noreturn]] inline void refuse(std::string_view text) {
+    FixedMessage message{};
+    for (std::size_t i = 0; i < text.size() && i + 1 < messageSize; ++i)
+        message[i] = text[i];
+    throw Refusal{message};
+}
 
 // What becomes of a status record thrown by the work (a failed detector call
 // inside the engine): copied unchanged to the caller, or reported like any
@@ -29,7 +37,7 @@ _OutStatus convertExceptions(ThrownStatus thrownStatus, Work&& work) noexcept {
         work();
         return successStatus();
     } catch (const Refusal& refusal) {
-        return refusalStatus(*refusal.message);
+        return refusalStatus(refusal.message);
     } catch (const _OutStatus& status) {
         if (thrownStatus == ThrownStatus::Copy)
             return status;

@@ -1,0 +1,92 @@
+// Mental levels: attention follows the beta band, relaxation the alpha band.
+// Each computed window estimates them from the band shares of the last few
+// seconds, relative to the calibration baseline and instantaneously; the
+// published levels are smoothed over about half a second.
+
+#include <algorithm>
+
+#include "engine/kalo_math.h"
+
+namespace OviMath::MathLib {
+
+namespace {
+
+// The shares at which the relative levels reach 100 %.
+constexpr double fullAttentionShare = 0.85;
+constexpr double fullRelaxationShare = 0.95;
+
+// (share - calibrated) / (top - calibrated) x 100, or 0 below the baseline
+// or without one. Not clamped: a share above the top gives more than 100.
+double relativeLevel(double share, double calibrated, double top) {
+    if (calibrated == top || calibrated == 0.0 || share < calibrated)
+        return 0.0;
+    return ((share - calibrated) / (top - calibrated)) * 100.0;
+}
+
+double clampedPercent(double value) { return std::clamp(value, 0.0, 100.0); }
+
+} // namespace
+
+void MathLib::estimateMentalLevels() {
+    const std::size_t n = instantSpectra.size();
+    const std::size_t k = static_cast<std::size_t>(instantWinsCount);
+    if (n < k) {
+        currentMind = _MindData{};
+        instantMental.push(currentMind);
+        refreshMentalValues();
+        return;
+    }
+    double thetaSum = 0.0;
+    double alphaSum = 0.0;
+    double betaSum = 0.0;
+    instantSpectra.forEach(static_cast<std::int64_t>(n - k), k, [&](const _SpectralDataPercents& entry) {
+        thetaSum += entry.theta;
+        alphaSum += entry.alpha;
+        betaSum += entry.beta;
+    });
+    const double count = static_cast<double>(k);
+    const double alpha = alphaSum / count;
+    const double beta = betaSum / count;
+    const double theta = thetaSum / count;
+
+    const double s = alpha + beta;
+    const double alphaShare = s > 0.0 ? alpha / s : 0.0;
+    const double betaShare = s > 0.0 ? beta / s : 0.0;
+
+    _MindData mind{};
+    mind.rel_attention = relativeLevel(betaShare, calibratedShares.beta, fullAttentionShare);
+    mind.rel_relaxation = relativeLevel(alphaShare, calibratedShares.alpha, fullRelaxationShare);
+    if (mentalEstimationMode) {
+        // From the averages themselves, not their shares.
+        mind.inst_attention = clampedPercent(beta > 0.0 ? (1.0 - alpha / beta) * 100.0 : 0.0);
+        const double thetaThetaBeta = theta + theta + beta;
+        mind.inst_relaxation = clampedPercent(thetaThetaBeta > 0.0 ? (alpha / thetaThetaBeta) * 100.0 : 0.0);
+    } else if (s > 0.0) {
+        mind.inst_attention = clampedPercent((beta / s) * 100.0);
+        mind.inst_relaxation = clampedPercent((alpha / s) * 100.0);
+    }
+    currentMind = mind;
+    instantMental.push(currentMind);
+    refreshMentalValues();
+}
+
+void MathLib::refreshMentalValues() {
+    const std::size_t h = static_cast<std::size_t>(processWinFreq / 2);
+    const std::size_t n = instantMental.size();
+    if (n < h) {
+        averagedMental.push(currentMind);
+        return;
+    }
+    _MindData sum{};
+    instantMental.forEach(static_cast<std::int64_t>(n - h), h, [&](const _MindData& entry) {
+        sum.rel_attention += entry.rel_attention;
+        sum.rel_relaxation += entry.rel_relaxation;
+        sum.inst_attention += entry.inst_attention;
+        sum.inst_relaxation += entry.inst_relaxation;
+    });
+    const double count = static_cast<double>(h);
+    averagedMental.push({sum.rel_attention / count, sum.rel_relaxation / count, sum.inst_attention / count,
+                         sum.inst_relaxation / count});
+}
+
+} // namespace OviMath::MathLib

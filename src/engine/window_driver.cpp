@@ -1,0 +1,191 @@
+// What each window contributes: zero records during start-up, a repeat of
+// the previous records when it is artifacted or falls in the skip period
+// after an artifact, or freshly computed spectra and mental levels. In
+// bipolar mode the side detectors are asked in the order of the priority
+// policy; in multichannel mode every channel's detector is asked and the
+// analysis may move to the channel of best quality.
+
+#include <limits>
+
+#include "engine/kalo_math.h"
+
+namespace OviMath::MathLib {
+
+bool MathLib::isArtifacted(_ArtifactsMath* detector, double* window, bool flag) {
+    bool artifacted = true;
+    const _OutStatus status =
+        ArtifactsMathIsArtifactedWin(&artifacted, &channelQuality, detector, window, fftWindow, flag);
+    if (!status.success)
+        throw status;
+    return artifacted;
+}
+
+bool MathLib::startUpPeriod(std::size_t storedSamples) const {
+    const std::int64_t stored = static_cast<std::int64_t>(storedSamples);
+    return stored < fftWindow || stored < static_cast<std::int64_t>(firstSecSkipped) * samplingRate;
+}
+
+void MathLib::processWindow() {
+    if (startUpPeriod(samplesMicrovolt.size())) {
+        fillZeroValsOnSpectAndMental();
+        return;
+    }
+    bothSidesArtifacted = false;
+    std::size_t i = 0;
+    samplesVolt.forEach(windowEndIndex - fftWindow, windowLeft.size(), [&](const _RawChannels& pair) {
+        windowLeft[i] = pair.left;
+        windowRight[i] = pair.right;
+        ++i;
+    });
+    if (prioritySide == LEFT)
+        processWindowLeftPriority();
+    else if (prioritySide == RIGHT)
+        processWindowRightPriority();
+    else
+        processWindowNoPriority();
+}
+
+// Under a priority the second detector is asked only when the first side is
+// artifacted.
+void MathLib::processWindowLeftPriority() {
+    if (!isArtifacted(leftDetector.get(), windowLeft.data())) {
+        artifactedSequence = false;
+        processData(LEFT);
+    } else if (!isArtifacted(rightDetector.get(), windowRight.data())) {
+        artifactedSequence = false;
+        processData(RIGHT);
+    } else {
+        artifactedSideWindow();
+    }
+}
+
+void MathLib::processWindowRightPriority() {
+    if (!isArtifacted(rightDetector.get(), windowRight.data())) {
+        artifactedSequence = false;
+        processData(RIGHT);
+    } else if (!isArtifacted(leftDetector.get(), windowLeft.data())) {
+        artifactedSequence = false;
+        processData(LEFT);
+    } else {
+        artifactedSideWindow();
+    }
+}
+
+// Without a priority both detectors judge every window, and the analysis
+// stays on one side while it is clean, moving only when it becomes
+// artifacted.
+void MathLib::processWindowNoPriority() {
+    const bool leftArtifacted = isArtifacted(leftDetector.get(), windowLeft.data());
+    const bool rightArtifacted = isArtifacted(rightDetector.get(), windowRight.data());
+    if (leftArtifacted && rightArtifacted) {
+        artifactedSideWindow();
+        return;
+    }
+    artifactedSequence = false;
+    if (currentSide == LEFT && leftArtifacted)
+        currentSide = RIGHT;
+    else if (currentSide == RIGHT && rightArtifacted)
+        currentSide = LEFT;
+    processData(currentSide);
+}
+
+// Both sides artifacted: the run grows and the skip period starts again.
+void MathLib::artifactedSideWindow() {
+    winsToSkip = skipWinsAfterArtifact;
+    artifactedWindow();
+}
+
+void MathLib::artifactedWindow() {
+    bothSidesArtifacted = true;
+    if (artifactedWinsInRow < std::numeric_limits<int>::max())
+        ++artifactedWinsInRow;
+    fillPreviousValsOnSpectAndMental();
+    if (artifactedWinsInRow > artifactSequenceWins)
+        artifactedSequence = true;
+}
+
+void MathLib::processData(_SideType side) {
+    // After an artifacted run the next skipWinsAfterArtifact clean windows
+    // repeat the previous records; the window after them yields a repeat and
+    // then its computed records.
+    if (artifactedWinsInRow > 0) {
+        fillPreviousValsOnSpectAndMental();
+        if (winsToSkip > 0) {
+            --winsToSkip;
+            return;
+        }
+    }
+    artifactedWinsInRow = 0;
+    std::size_t i = 0;
+    samplesMicrovolt.forEach(windowEndIndex - fftWindow, spectralWindow.size(), [&](const _RawChannels& pair) {
+        spectralWindow[i++] = side == LEFT ? pair.left : pair.right;
+    });
+    computeSpectra();
+}
+
+void MathLib::processWindowForChannelArrays() {
+    if (startUpPeriod(channelSamplesMicrovolt.size())) {
+        fillZeroValsOnSpectAndMental();
+        return;
+    }
+    bothSidesArtifacted = false;
+    const std::int64_t start = windowEndIndex - fftWindow;
+    bool anyClean = false;
+    for (int c = 0; c < channelsNumber; ++c) {
+        std::size_t i = 0;
+        channelSamplesVolt.forEach(start, windowWork.size(), [&](const _RawChannelsArray& sample) {
+            windowWork[i++] = sample.channels != nullptr ? sample.channels[c] : 0.0;
+        });
+        const bool artifacted = isArtifacted(channelDetectors[static_cast<std::size_t>(c)].get(), windowWork.data());
+        channelVerdicts[static_cast<std::size_t>(c)] = artifacted;
+        channelQualities[static_cast<std::size_t>(c)] = channelQuality;
+        anyClean |= !artifacted;
+    }
+    // A channel that is artifacted or of poor quality hands the analysis to
+    // the channel of best quality (the first of equals), artifacted or not.
+    const std::size_t analysed = static_cast<std::size_t>(channelForAnalysis);
+    if (channelVerdicts[analysed] || channelQualities[analysed] < 30.0) {
+        std::size_t best = 0;
+        for (std::size_t c = 1; c < channelQualities.size(); ++c)
+            if (channelQualities[c] > channelQualities[best])
+                best = c;
+        channelForAnalysis = static_cast<int>(best);
+    }
+    if (anyClean) {
+        artifactedSequence = false;
+        artifactedWinsInRow = 0;
+        processDataForChannel();
+    } else {
+        // Multichannel mode has no skip period.
+        artifactedWindow();
+    }
+}
+
+void MathLib::processDataForChannel() {
+    std::size_t i = 0;
+    channelSamplesMicrovolt.forEach(windowEndIndex - fftWindow, spectralWindow.size(),
+                                    [&](const _RawChannelsArray& sample) {
+                                        spectralWindow[i++] =
+                                            sample.channels != nullptr ? sample.channels[channelForAnalysis] : 0.0;
+                                    });
+    computeSpectra();
+}
+
+void MathLib::fillZeroValsOnSpectAndMental() {
+    instantSpectra.push(_SpectralDataPercents{});
+    refreshSpectralValues();
+    currentMind = _MindData{};
+    instantMental.push(currentMind);
+    refreshMentalValues();
+}
+
+void MathLib::fillPreviousValsOnSpectAndMental() {
+    // The newest entry is copied before the push, which may overwrite it.
+    const _SpectralDataPercents previous = instantSpectra.newest();
+    instantSpectra.push(previous);
+    refreshSpectralValues();
+    instantMental.push(currentMind);
+    refreshMentalValues();
+}
+
+} // namespace OviMath::MathLib
