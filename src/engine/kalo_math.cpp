@@ -223,6 +223,14 @@ std::size_t MathLib::detectorCount() const {
     return channelDetectors.size() + (leftDetector ? 1 : 0) + (rightDetector ? 1 : 0);
 }
 
+_ArtifactsMath* MathLib::sideDetector(_SideType side) const {
+    return side == LEFT ? leftDetector.get() : (side == RIGHT ? rightDetector.get() : nullptr);
+}
+
+_ArtifactsMath* MathLib::channelDetector(int channel) const {
+    return channelDetectors.at(static_cast<std::size_t>(channel)).get();
+}
+
 std::size_t MathLib::filterListCount() const {
     return channelChains.size() + (leftChain.list ? 1 : 0) + (rightChain.list ? 1 : 0);
 }

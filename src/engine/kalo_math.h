@@ -60,6 +60,16 @@ bool correctShortPeaks(double* data, int* peaks, const PeakGeometry& geometry);
 // p - 3A). A peak of -1 means none.
 void correctionArtefacts(double* data, const int* peaks, int subWindowCount, const PeakGeometry& geometry);
 
+// The four mental levels of one window from the band averages of the last
+// few seconds and the calibrated alpha and beta shares. Relative levels:
+// (share - calibrated) / (top - calibrated) x 100 with tops 0.85 (beta,
+// attention) and 0.95 (alpha, relaxation), 0 below the baseline or without
+// one, not clamped. Instantaneous levels, clamped to 0..100: the beta and
+// alpha shares in percent, or with `alternativeMode` 1 - alpha/beta and
+// alpha / (2 theta + beta).
+_MindData mentalLevels(double alphaMean, double betaMean, double thetaMean, _RawSpectVals calibrated,
+                       bool alternativeMode);
+
 class MathLib {
 public:
     // The settings must have passed OviMath::Math::checkSettingMathLib. A
@@ -161,6 +171,10 @@ public:
     int artifactedWindowsInRow() const { return artifactedWinsInRow; }
     int windowsStillToSkip() const { return winsToSkip; }
     std::size_t detectorCount() const;
+    // The detector that judges a side's windows (LEFT, RIGHT; null in
+    // multichannel mode) or a channel's (multichannel mode).
+    _ArtifactsMath* sideDetector(_SideType side) const;
+    _ArtifactsMath* channelDetector(int channel) const;
     std::size_t filterListCount() const;
 
     // Replaces the per-window procedures: the schedule then hands each due

@@ -27,6 +27,25 @@ double clampedPercent(double value) { return std::clamp(value, 0.0, 100.0); }
 
 } // namespace
 
+_MindData mentalLevels(double alpha, double beta, double theta, _RawSpectVals calibrated, bool alternativeMode) {
+    const double s = alpha + beta;
+    const double alphaShare = s > 0.0 ? alpha / s : 0.0;
+    const double betaShare = s > 0.0 ? beta / s : 0.0;
+    _MindData mind{};
+    mind.rel_attention = relativeLevel(betaShare, calibrated.beta, fullAttentionShare);
+    mind.rel_relaxation = relativeLevel(alphaShare, calibrated.alpha, fullRelaxationShare);
+    if (alternativeMode) {
+        // From the averages themselves, not their shares.
+        mind.inst_attention = clampedPercent(beta > 0.0 ? (1.0 - alpha / beta) * 100.0 : 0.0);
+        const double thetaThetaBeta = theta + theta + beta;
+        mind.inst_relaxation = clampedPercent(thetaThetaBeta > 0.0 ? (alpha / thetaThetaBeta) * 100.0 : 0.0);
+    } else if (s > 0.0) {
+        mind.inst_attention = clampedPercent((beta / s) * 100.0);
+        mind.inst_relaxation = clampedPercent((alpha / s) * 100.0);
+    }
+    return mind;
+}
+
 void MathLib::estimateMentalLevels() {
     const std::size_t n = instantSpectra.size();
     const std::size_t k = static_cast<std::size_t>(instantWinsCount);
@@ -36,6 +55,7 @@ void MathLib::estimateMentalLevels() {
         refreshMentalValues();
         return;
     }
+    // Means of the k newest windows, each sum from zero, oldest first.
     double thetaSum = 0.0;
     double alphaSum = 0.0;
     double betaSum = 0.0;
@@ -45,27 +65,8 @@ void MathLib::estimateMentalLevels() {
         betaSum += entry.beta;
     });
     const double count = static_cast<double>(k);
-    const double alpha = alphaSum / count;
-    const double beta = betaSum / count;
-    const double theta = thetaSum / count;
-
-    const double s = alpha + beta;
-    const double alphaShare = s > 0.0 ? alpha / s : 0.0;
-    const double betaShare = s > 0.0 ? beta / s : 0.0;
-
-    _MindData mind{};
-    mind.rel_attention = relativeLevel(betaShare, calibratedShares.beta, fullAttentionShare);
-    mind.rel_relaxation = relativeLevel(alphaShare, calibratedShares.alpha, fullRelaxationShare);
-    if (mentalEstimationMode) {
-        // From the averages themselves, not their shares.
-        mind.inst_attention = clampedPercent(beta > 0.0 ? (1.0 - alpha / beta) * 100.0 : 0.0);
-        const double thetaThetaBeta = theta + theta + beta;
-        mind.inst_relaxation = clampedPercent(thetaThetaBeta > 0.0 ? (alpha / thetaThetaBeta) * 100.0 : 0.0);
-    } else if (s > 0.0) {
-        mind.inst_attention = clampedPercent((beta / s) * 100.0);
-        mind.inst_relaxation = clampedPercent((alpha / s) * 100.0);
-    }
-    currentMind = mind;
+    currentMind = mentalLevels(alphaSum / count, betaSum / count, thetaSum / count, calibratedShares,
+                               mentalEstimationMode);
     instantMental.push(currentMind);
     refreshMentalValues();
 }
