@@ -127,7 +127,15 @@ PlanCache& planCache() {
     return cache;
 }
 
+#ifdef KALO_BENCH_TRANSFORM_SWITCH
+TransformForBenchmark transformForBenchmark = nullptr;
+#endif
+
 } // namespace
+
+#ifdef KALO_BENCH_TRANSFORM_SWITCH
+void setTransformForBenchmark(TransformForBenchmark transform) { transformForBenchmark = transform; }
+#endif
 
 FftPlan::FftPlan(std::size_t n) : size_(n) {
     if (!isPowerOfTwo(n))
@@ -168,6 +176,12 @@ FftPlan::FftPlan(std::size_t n) : size_(n) {
 
 void FftPlan::transform(std::complex<double>* data) const {
     const std::size_t n = size_;
+#ifdef KALO_BENCH_TRANSFORM_SWITCH
+    if (transformForBenchmark != nullptr) {
+        transformForBenchmark(data, n);
+        return;
+    }
+#endif
     for (std::size_t p = 0; p < swaps_.size(); p += 2)
         std::swap(data[swaps_[p]], data[swaps_[p + 1]]);
 

@@ -68,6 +68,17 @@ private:
     std::vector<double> twiddles_;
 };
 
+#ifdef KALO_BENCH_TRANSFORM_SWITCH
+// Benchmark builds only (the benchmarks' CMakeLists defines the macro for the
+// library's objects there; the library proper has no such entry point).
+// Hands every power-of-two transform of the library, FftPlan::transform and
+// both fft() names alike, to `transform` instead, so the engine can be timed
+// with another transform of the same arithmetic; null restores the library's
+// own. Not synchronised: set it while no transform runs.
+using TransformForBenchmark = void (*)(std::complex<double>* data, std::size_t n);
+void setTransformForBenchmark(TransformForBenchmark transform);
+#endif
+
 } // namespace Functions
 
 namespace Artifacts::Functions {

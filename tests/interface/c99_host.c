@@ -135,10 +135,59 @@ static void catalogue(void) {
     CHECK(error);
 }
 
+/* The engine as a C host drives it: defaults with the rate and window filled
+ * in, a few seconds of a 10 Hz rhythm on both sides, then both queues drained
+ * the way the header describes (ask the size, provide that many, read). */
+static void emotionalEngine(void) {
+    _MathLibSetting settings = MathLibSettingDefault;
+    settings.sampling_rate = 250;
+    settings.fft_window = 500;
+    settings.bipolar_mode = true;
+    _OutStatus status;
+    MathLib* engine = createMathLib(settings, ArtifactDetectSettingDefault, ShortArtifactDetectSettingDefault,
+                                    MentalAndSpectralSettingDefault, &status);
+    CHECK(engine != NULL && status.success && status.error_code == 0);
+    if (engine == NULL)
+        return;
+
+    static _RawChannels samples[250 * 8];
+    int i;
+    for (i = 0; i < 250 * 8; ++i) {
+        samples[i].left = 20e-6 * sin(2.0 * 3.141592653589793 * 10.0 * i / 250.0);
+        samples[i].right = 0.5 * samples[i].left;
+    }
+    for (i = 0; i < 250 * 8; i += 10) {
+        CHECK(MathLibPushData(engine, samples + i, 10, &status) && status.error_code == 0);
+        CHECK(MathLibProcessDataArr(engine, &status));
+    }
+    /* One window per 10 samples from the 501st on: 150 windows, each adding
+     * one record to each queue (which keep up to 200 and 150). */
+    int32_t size = -1;
+    CHECK(MathLibReadSpectralDataPercentsArrSize(engine, &size, &status) && size == 150);
+    static _SpectralDataPercents bands[200];
+    int32_t count = size;
+    CHECK(MathLibReadSpectralDataPercentsArr(engine, bands, &count, &status) && count == 150);
+    /* Alpha stands out; delta stays 0 until a calibration has completed. */
+    CHECK(bands[149].alpha > 4.0 * (bands[149].theta + bands[149].beta) && bands[149].delta == 0.0);
+    CHECK(MathLibReadMentalDataArrSize(engine, &size, &status) && size == 150);
+    static _MindData levels[150];
+    count = size;
+    CHECK(MathLibReadMentalDataArr(engine, levels, &count, &status) && count == 150);
+    CHECK(levels[149].inst_relaxation > 90.0 && levels[149].rel_relaxation == 0.0);
+    CHECK(MathLibReadMentalDataArrSize(engine, &size, &status) && size == 0); /* drained */
+
+    /* Refusals come back as code 1 with a message. */
+    CHECK(!MathLibPushData(engine, samples, 0, &status) && status.error_code == 1);
+    CHECK(strcmp(status.error_msg, "Count data is empty") == 0);
+    CHECK(!MathLibSetPrioritySide(NULL, LEFT, &status) && status.error_code == 1);
+    CHECK(freeMathLib(engine, &status) && status.success);
+}
+
 int main(void) {
     filters();
     detector();
     catalogue();
+    emotionalEngine();
     if (failures == 0)
         printf("C99 host: all checks passed\n");
     return failures == 0 ? 0 : 1;
