@@ -13,6 +13,11 @@ need gcc
 need binutils
 need libgtest-dev
 need python3
+# The kalo command-line program: arguments, formatting, JSON, EDF/BDF files.
+need libcli11-dev
+need libfmt-dev
+need nlohmann-json3-dev
+need libedf-dev
 if [[ "${1:-}" == "--bench" ]]; then
   need libbenchmark-dev
   need libfftw3-dev

@@ -1,0 +1,39 @@
+// kalo: a command-line host of the kalo_artifacts library. It reaches the
+// library only through its public C interface, as any other host would.
+
+#include <exception>
+
+#include <fmt/format.h>
+
+#include "cli_error.h"
+#include "commands.h"
+#include "options.h"
+
+int main(int argc, char** argv) {
+    using namespace kalo::cli;
+    CLI::App app{"EEG recordings to attention, relaxation and band shares, with the kalo_artifacts library", "kalo"};
+    CommandLine commandLine;
+    defineCommandLine(app, commandLine);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0)
+            return app.exit(e); // --help
+        fmt::print(stderr, "kalo: {} (kalo --help explains the commands)\n", e.what());
+        return kExitFailure;
+    }
+    try {
+        if (commandLine.analyzeCommand->parsed())
+            return runAnalyze(commandLine.analyze, std::vector<std::string>(argv + 1, argv + argc));
+        if (commandLine.demoCommand->parsed())
+            return runDemo(commandLine.demo);
+        if (commandLine.filtersCommand->parsed())
+            return runFilterList();
+        return runFilter(commandLine.filter);
+    } catch (const CliError& e) {
+        fmt::print(stderr, "kalo: {}\n", e.what());
+    } catch (const std::exception& e) {
+        fmt::print(stderr, "kalo: unexpected failure: {}\n", e.what());
+    }
+    return kExitFailure;
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+// Runs the kalo executable with arguments and standard input, and gives back
+// its exit code and everything it printed; a scratch folder per test.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+extern char** environ;
+
+namespace kalo_test {
+
+struct KaloRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class ScratchDir {
+public:
+    ScratchDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kalo-test.XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+    }
+    ~ScratchDir() { std::filesystem::remove_all(path_); }
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    void write(const std::string& name, const std::string& text) const { std::ofstream(path_ / name) << text; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline KaloRun runKalo(const std::vector<std::string>& args, const std::string& input = "") {
+    ScratchDir io;
+    io.write("in", input);
+    std::vector<std::string> all = {KALO_EXECUTABLE};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, (io / "in").c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, (io / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    KaloRun run;
+    if (posix_spawn(&pid, KALO_EXECUTABLE, &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    run.out = slurp(io / "out");
+    run.err = slurp(io / "err");
+    return run;
+}
+
+// The rows of `kalo analyze --format jsonl`.
+inline std::vector<nlohmann::json> jsonLines(const std::string& text) {
+    std::vector<nlohmann::json> rows;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        rows.push_back(nlohmann::json::parse(line));
+    return rows;
+}
+
+} // namespace kalo_test
