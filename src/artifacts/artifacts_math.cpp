@@ -51,6 +51,7 @@ ArtifactsMath::ArtifactsMath(int id, Types::_ArtifactSetting settings)
     binsPerHz_ = static_cast<double>(fftSize_) / static_cast<double>(samplingRate);
     spectrumBins_ = static_cast<unsigned>(std::floor(binsPerHz_ * 50.0));
     fftInput.assign(static_cast<std::size_t>(fftSize_), {0.0, 0.0});
+    fftPlan = &OviMath::Functions::sharedPlan(static_cast<std::size_t>(fftSize_));
     records.allocate(static_cast<std::size_t>(windowLength));
     qualityHistory.reserve(longestQualityHistory());
 }
@@ -208,7 +209,7 @@ bool ArtifactsMath::checkSpectralArtifacts(const double* samples, int count) {
     for (std::size_t i = static_cast<std::size_t>(m); i < fftInput.size(); ++i)
         fftInput[i] = {0.0, 0.0};
 
-    Artifacts::Functions::fft(fftInput);
+    fftPlan->transform(fftInput.data());
 
     double totalPower = 0.0;
     double bandPower = 0.0;

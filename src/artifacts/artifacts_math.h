@@ -124,6 +124,8 @@ private:
     std::unique_ptr<TFilterListHandle, FilterListDeleter> filterChain;
     std::size_t filterCount_ = 0;
     ComplexArray fftInput;
+    // Taken at construction, so that judging a window never builds one.
+    const OviMath::Functions::FftPlan* fftPlan;
 };
 
 } // namespace OviMath::Artifacts

@@ -177,7 +177,7 @@ MathLib::MathLib(_MathLibSetting mathLib, _ArtifactDetectSetting artifactDetect,
     // A bin k belongs to the first band whose edges in bins (edge in Hz x
     // binsPerHz, as doubles) hold it; bin 0 is in none.
     spectrum.assign(static_cast<std::size_t>(fftSize), {0.0, 0.0});
-    fftPlan = std::make_unique<Functions::FftPlan>(static_cast<std::size_t>(fftSize));
+    fftPlan = &Functions::sharedPlan(static_cast<std::size_t>(fftSize));
     hammingWeights.resize(n);
     hanningWeights.resize(n);
     for (int j = 0; j < fftWindow; ++j) {

@@ -271,7 +271,7 @@ private:
     // the window weights and each examined bin's band are the same for every
     // window and computed once.
     ComplexArray spectrum;
-    std::unique_ptr<Functions::FftPlan> fftPlan;
+    const Functions::FftPlan* fftPlan = nullptr; // shared by every user of this length
     std::vector<double> hammingWeights, hanningWeights;
     std::vector<signed char> binBand; // band of bins 0 .. bins50Hz - 1, -1 for none
 

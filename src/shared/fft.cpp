@@ -200,11 +200,13 @@ void FftPlan::transform(std::complex<double>* data) const {
     }
 }
 
+const FftPlan& sharedPlan(std::size_t n) { return planCache().plan(n); }
+
 void fftInPlace(std::complex<double>* data, std::size_t n) {
     if (n < 2)
         return;
     if (FftPlan::isPowerOfTwo(n)) {
-        planCache().plan(n).transform(data);
+        sharedPlan(n).transform(data);
         return;
     }
     std::vector<std::complex<double>> scratch(2 * n);

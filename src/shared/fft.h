@@ -79,6 +79,12 @@ using TransformForBenchmark = void (*)(std::complex<double>* data, std::size_t n
 void setTransformForBenchmark(TransformForBenchmark transform);
 #endif
 
+// The plan of a power-of-two length that fft() uses, built on first request
+// and kept for the life of the process. A caller that transforms on a path
+// that must not allocate asks for it up front. Throws std::invalid_argument
+// unless `n` is a power of two.
+const FftPlan& sharedPlan(std::size_t n);
+
 } // namespace Functions
 
 namespace Artifacts::Functions {

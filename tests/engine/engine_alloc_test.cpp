@@ -20,11 +20,6 @@ TEST(EngineAllocations, NothingOnceBuiltButTheFirstMultichannelSlots) {
     std::vector<_RawChannelsArray> samples(eeg.size());
     for (std::size_t i = 0; i < eeg.size(); ++i)
         pairs[i].left = pairs[i].right = i % 1000 < 600 ? eeg[i] : 0.0, samples[i].channels = &pairs[i].left;
-    // The detectors' transforms share one plan per length, made on the
-    // process's first window of that length: once per process, not per engine.
-    const auto warmUp = makeEngine(engineSettings(250, 500));
-    warmUp->pushData(pairs.data(), 1500);
-    warmUp->processDataArr();
     for (const bool bipolar : {true, false}) {
         const auto engine = makeEngine(engineSettings(250, 500, bipolar, 2));
         bool clean = false, artifacted = false;
