@@ -21,9 +21,10 @@
  * Every function fills the caller's status record (a null status pointer is
  * accepted: nothing is written there) and returns the success flag;
  * createMathLib returns the new handle or NULL. Codes: 0 success; 1 refused
- * (null handle, empty or unusable input, wrong mode, an argument out of
+ * (null handle, empty or unusable samples, wrong mode, an argument out of
  * range, settings that failed validation), with a message; 1002 a failure
- * inside, with its description; 1003 "Invalid error!". A refused call
+ * inside, with its description, or a null result pointer (named in the
+ * message; the call does nothing); 1003 "Invalid error!". A refused call
  * changes nothing and writes none of its result pointers.
  *
  * All functions of this family, across all engines of the process, hold one
@@ -68,7 +69,7 @@ KALO_API bool MathLibSetPrioritySide(MathLib* math_lib, _SideType side, _OutStat
 
 /* Samples in volts. PushData for bipolar engines, PushDataArr (each element
  * pointing to channels_number values) for multichannel ones. A block holding a
- * sample that is not a finite number is refused whole. */
+ * sample that is not a finite number within +-1e100 V is refused whole. */
 KALO_API bool MathLibPushData(MathLib* math_lib, const _RawChannels* samples, size_t count, _OutStatus* status);
 KALO_API bool MathLibPushDataArr(MathLib* math_lib, const _RawChannelsArray* samples, size_t count,
                                  _OutStatus* status);

@@ -22,7 +22,14 @@ namespace Types {
 extern "C" {
 #endif
 
+/* In C++ the enumeration has a fixed 32-bit type, so any value a C host
+ * passes is a valid value of it (the engine then refuses what it does not
+ * know) rather than undefined behaviour. */
+#ifdef __cplusplus
+enum _SideType : int32_t { LEFT = 0, RIGHT = 1, NONE = 2 };
+#else
 typedef enum _SideType { LEFT = 0, RIGHT = 1, NONE = 2 } _SideType;
+#endif
 
 /* One bipolar sample pair, volts. */
 typedef struct _RawChannels {

@@ -14,16 +14,23 @@ namespace OviMath::MathLib {
 
 namespace {
 
-[[noreturn]] void refuseNonFinite(std::size_t sample, const std::string& channel) {
+// The largest sample magnitude taken, in volts. Far beyond any amplifier, and
+// far enough below the largest double that no filter state can overflow: an
+// infinity (and the NaN after it) in a filter's delay state would spoil every
+// later output of the engine.
+constexpr double largestSampleVolts = 1e100;
+
+bool usable(double volts) { return std::fabs(volts) <= largestSampleVolts; } // false for NaN
+
+[[noreturn]] void refuseUnusable(std::size_t sample, const std::string& channel) {
     Status::refuse("Sample " + std::to_string(sample) + " (" + channel +
-                   ") is not a finite number; nothing of the block was stored");
+                   ") is not a finite number within +-1e100 V; nothing of the block was stored");
 }
 
 } // namespace
 
-// A block is checked whole before any of it is stored: a NaN or an infinity
-// would stay in a filter's delay state for the rest of the engine's life and
-// turn every later output into NaN.
+// A block is checked whole before any of it is stored, so a refused block
+// leaves the buffers and the filter states as they were.
 void MathLib::refuseUnusableSamples(const _RawChannels* samples, std::size_t count) const {
     if (count == 0)
         Status::refuse(Status::countDataIsEmpty);
@@ -32,10 +39,10 @@ void MathLib::refuseUnusableSamples(const _RawChannels* samples, std::size_t cou
     if (samples == nullptr)
         Status::refuse("Sample array is null; nothing was stored");
     for (std::size_t i = 0; i < count; ++i) {
-        if (!std::isfinite(samples[i].left))
-            refuseNonFinite(i, "left channel");
-        if (!std::isfinite(samples[i].right))
-            refuseNonFinite(i, "right channel");
+        if (!usable(samples[i].left))
+            refuseUnusable(i, "left channel");
+        if (!usable(samples[i].right))
+            refuseUnusable(i, "right channel");
     }
 }
 
@@ -49,11 +56,9 @@ void MathLib::refuseUnusableSamples(const _RawChannelsArray* samples, std::size_
     for (std::size_t i = 0; i < count; ++i) {
         if (samples[i].channels == nullptr)
             Status::refuse("Sample " + std::to_string(i) + " has no channel array; nothing of the block was stored");
-        // The filters of this mode run on microvolts, so the value must stay
-        // finite once scaled.
         for (int c = 0; c < channelsNumber; ++c)
-            if (!std::isfinite(samples[i].channels[c] * microvoltsPerVolt))
-                refuseNonFinite(i, "channel " + std::to_string(c));
+            if (!usable(samples[i].channels[c]))
+                refuseUnusable(i, "channel " + std::to_string(c));
     }
 }
 

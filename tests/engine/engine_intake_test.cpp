@@ -135,7 +135,10 @@ TEST(EngineIntake, RefusedBlocksLeaveNoTrace) {
                           {true, false, 3, 1, std::numeric_limits<double>::quiet_NaN(), "Sample 3 (right channel)"},
                           {false, true, 0, 0, 0, "Sample array is null"},
                           {false, false, 4, 2, 0, "Sample 4 has no channel array"},
-                          {false, false, 6, 1, -inf, "Sample 6 (channel 1)"}};
+                          {false, false, 6, 1, -inf, "Sample 6 (channel 1)"},
+                          // Finite, but enough to overflow a filter's state.
+                          {true, false, 2, 0, -1.5e100, "Sample 2 (left channel)"},
+                          {false, false, 5, 0, 1e300, "Sample 5 (channel 0)"}};
     for (const Case& c : cases) {
         Quiet spoiled(8), valid(40);
         spoiled.pairs[7].left = inf; // a later offender, not named
