@@ -13,6 +13,7 @@ need gcc
 need binutils
 need libgtest-dev
 need python3
+need pkg-config
 # The kalo command-line program: arguments, formatting, JSON, EDF/BDF files.
 need libcli11-dev
 need libfmt-dev
