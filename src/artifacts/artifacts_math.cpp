@@ -18,9 +18,6 @@ using Types::_ArtifactInfo;
 
 enum ArtifactType : int { noArtifact = 0, amplitudeArtifact = 1, spectralArtifact = 2 };
 
-// A sample's microvolt value as a 32-bit integer, truncated toward zero.
-TruncatedInt32 toMicrovolts(double volts) { return truncateToInt32(volts * microvoltsPerVolt); }
-
 struct FilterDeleter {
     void operator()(TFilterHandle* filter) const {
         bool ignored = false;
@@ -53,6 +50,15 @@ ArtifactsMath::ArtifactsMath(int id, Types::_ArtifactSetting settings)
     fftInput.assign(static_cast<std::size_t>(fftSize_), {0.0, 0.0});
     fftPlan = &OviMath::Functions::sharedPlan(static_cast<std::size_t>(fftSize_));
     records.allocate(static_cast<std::size_t>(windowLength));
+    hammingWeights.resize(static_cast<std::size_t>(windowLength));
+    hanningWeights.resize(static_cast<std::size_t>(windowLength));
+    for (int i = 0; i < windowLength; ++i) {
+        using OviMath::Functions::SpectralWindow;
+        hammingWeights[static_cast<std::size_t>(i)] =
+            OviMath::Functions::spectralWindowWeight(SpectralWindow::Hamming, i, windowLength);
+        hanningWeights[static_cast<std::size_t>(i)] =
+            OviMath::Functions::spectralWindowWeight(SpectralWindow::Hanning, i, windowLength);
+    }
     qualityHistory.reserve(longestQualityHistory());
 }
 
@@ -151,16 +157,23 @@ bool ArtifactsMath::isArtifactedWin(double* samples, int count, bool /*unused*/,
         TFilterList_Filter_array(filterChain.get(), samples, count, &ignored);
     }
 
+    // One pass converts each sample once, for the amplitude test and for the
+    // spectrum's input.
+    const int m = count < windowLength ? count : windowLength;
+    prepareSpectrumInput();
+    const double* weights = windowWeights(m);
     int badSamples = 0;
     for (int i = 0; i < count; ++i) {
-        const TruncatedInt32 uv = toMicrovolts(samples[i]);
-        const std::int64_t size = magnitude(uv.value);
-        if (!uv.isNumber || size > amplitudeThreshold || size < 3)
-            ++badSamples;
+        const double uv = samples[i] * microvoltsPerVolt;
+        // Bad: not a number, too large, or too flat (|uv| truncated below 3).
+        badSamples += std::isnan(uv) || truncatedMagnitudeAbove(uv, amplitudeThreshold) ||
+                      truncatedMagnitudeBelow(uv, 3);
+        if (i < m)
+            fftInput[static_cast<std::size_t>(i)] = {spectrumValue(samples[i], weights, i), 0.0};
     }
     const int badSampleLimit = static_cast<int>(badSamplesPercent / 100.0 * count);
 
-    const bool spectralVerdict = checkSpectralArtifacts(samples, count);
+    const bool spectralVerdict = spectralTest(m);
     *qualityOut = static_cast<int>(quality);
 
     int verdict = noArtifact;
@@ -189,23 +202,46 @@ bool ArtifactsMath::isArtifactedWin(double* samples, int count, bool /*unused*/,
 
 void ArtifactsMath::recordChange() { records.push(current); }
 
-bool ArtifactsMath::checkSpectralArtifacts(const double* samples, int count) {
+void ArtifactsMath::prepareSpectrumInput() {
     if (fftInput.size() != static_cast<std::size_t>(fftSize_))
         fftInput.assign(static_cast<std::size_t>(fftSize_), {0.0, 0.0}); // released by clearData
+}
+
+const double* ArtifactsMath::windowWeights(int m) {
+    using OviMath::Functions::SpectralWindow;
+    const SpectralWindow window = OviMath::Functions::chooseSpectralWindow(useHamming, useHanning);
+    if (window == SpectralWindow::None)
+        return nullptr;
+    if (m == windowLength)
+        return (window == SpectralWindow::Hamming ? hammingWeights : hanningWeights).data();
+    // A window shorter than configured (a host's short count) has weights of
+    // its own length.
+    shortWindowWeights.resize(static_cast<std::size_t>(m));
+    for (int i = 0; i < m; ++i)
+        shortWindowWeights[static_cast<std::size_t>(i)] = OviMath::Functions::spectralWindowWeight(window, i, m);
+    return shortWindowWeights.data();
+}
+
+double ArtifactsMath::spectrumValue(double volts, const double* weights, int i) const {
+    // Samples at or above the threshold (and NaNs) are left out of the
+    // spectrum; the window weight still runs over every position.
+    if (!truncatedMagnitudeBelow(volts * microvoltsPerVolt, amplitudeThreshold))
+        return 0.0;
+    return volts * microvoltsPerVolt * (weights != nullptr ? weights[i] : 1.0);
+}
+
+bool ArtifactsMath::checkSpectralArtifacts(const double* samples, int count) {
     if (count < 0)
         count = 0;
-
     const int m = count < windowLength ? count : windowLength;
-    const auto window = OviMath::Functions::chooseSpectralWindow(useHamming, useHanning);
-    for (int i = 0; i < m; ++i) {
-        const TruncatedInt32 uv = toMicrovolts(samples[i]);
-        // Samples at or above the threshold (and NaNs) are left out of the
-        // spectrum; the window weight still runs over every position.
-        double re = 0.0;
-        if (uv.isNumber && magnitude(uv.value) < amplitudeThreshold)
-            re = samples[i] * microvoltsPerVolt * OviMath::Functions::spectralWindowWeight(window, i, m);
-        fftInput[static_cast<std::size_t>(i)] = {re, 0.0};
-    }
+    prepareSpectrumInput();
+    const double* weights = windowWeights(m);
+    for (int i = 0; i < m; ++i)
+        fftInput[static_cast<std::size_t>(i)] = {spectrumValue(samples[i], weights, i), 0.0};
+    return spectralTest(m);
+}
+
+bool ArtifactsMath::spectralTest(int m) {
     for (std::size_t i = static_cast<std::size_t>(m); i < fftInput.size(); ++i)
         fftInput[i] = {0.0, 0.0};
 

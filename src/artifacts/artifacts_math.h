@@ -81,6 +81,15 @@ private:
     };
 
     void recordChange();
+    void prepareSpectrumInput();
+    // The weights of the window function in force for a window of m
+    // samples, or null when there is none.
+    const double* windowWeights(int m);
+    // The spectrum's input for sample i: the weighted microvolts, or 0 for a
+    // sample the amplitude test excludes.
+    double spectrumValue(double volts, const double* weights, int i) const;
+    // Transforms the input of a window of m samples and judges its powers.
+    bool spectralTest(int m);
     void updateQuality(double powerScore);
     std::size_t longestQualityHistory() const;
 
@@ -124,6 +133,8 @@ private:
     std::unique_ptr<TFilterListHandle, FilterListDeleter> filterChain;
     std::size_t filterCount_ = 0;
     ComplexArray fftInput;
+    // Window weights of a full window, computed once.
+    std::vector<double> hammingWeights, hanningWeights, shortWindowWeights;
     // Taken at construction, so that judging a window never builds one.
     const OviMath::Functions::FftPlan* fftPlan;
 };
