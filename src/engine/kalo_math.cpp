@@ -120,10 +120,13 @@ MathLib::MathLib(_MathLibSetting mathLib, _ArtifactDetectSetting artifactDetect,
     windowRight.assign(n, 0.0);
     windowWork.assign(n, 0.0);
     spectralWindow.assign(n, 0.0);
+    filterChunk.assign((bipolarMode ? 2 : static_cast<std::size_t>(channelsNumber)) * filterChunkSize, 0.0);
     peakLeft.assign(n, 0.0);
     peakRight.assign(n, 0.0);
     peakPositionsLeft.assign(n / static_cast<std::size_t>(peakWinSamples), -1);
     peakPositionsRight.assign(n / static_cast<std::size_t>(peakWinSamples), -1);
+    peakMaximaLeft.assign(n / static_cast<std::size_t>(peakWinSamples), -1.0);
+    peakMaximaRight.assign(n / static_cast<std::size_t>(peakWinSamples), -1.0);
 
     if (bipolarMode) {
         leftChain = makeChain();
@@ -159,6 +162,7 @@ MathLib::MathLib(_MathLibSetting mathLib, _ArtifactDetectSetting artifactDetect,
         channelSlotsMicrovolt.resize(bufferSize);
         channelSlotsVolt.resize(bufferSize);
         channelVerdicts.assign(channels, 0);
+        channelMaxima.assign(channels * (n / static_cast<std::size_t>(peakWinSamples)), -1.0);
         channelQualities.assign(channels, 0.0);
     }
     hanningWinSpect = artifactDetect.use_hanning;

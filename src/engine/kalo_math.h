@@ -54,11 +54,17 @@ int findPeak(const double* data, int first, int length);
 // has room for N / W entries. Returns whether the window was corrected.
 bool correctShortPeaks(double* data, int* peaks, const PeakGeometry& geometry);
 
+// Positions first .. end - 1 of a window; empty when first >= end.
+struct ChangedRange {
+    int first;
+    int end;
+};
+
 // The replacement step alone: for each sub-window k whose peak peaks[k] is
 // above the threshold, data[j] = data[j - d] for j from max(0, p - A) to
 // min(N, p + A) - 1 in increasing order, d being the distance to max(0,
-// p - 3A). A peak of -1 means none.
-void correctionArtefacts(double* data, const int* peaks, int subWindowCount, const PeakGeometry& geometry);
+// p - 3A). A peak of -1 means none. Returns the span of positions written.
+ChangedRange correctionArtefacts(double* data, const int* peaks, int subWindowCount, const PeakGeometry& geometry);
 
 // The four mental levels of one window from the band averages of the last
 // few seconds and the calibrated alpha and beta shares. Relative levels:
@@ -210,7 +216,9 @@ private:
     // Intake helpers.
     void refuseUnusableSamples(const _RawChannels* samples, std::size_t count) const;
     void refuseUnusableSamples(const _RawChannelsArray* samples, std::size_t count) const;
-    void storeChannelSample(const _RawChannelsArray& sample);
+    void reserveChannelSlots(std::size_t n);
+    void storeChannelSample(std::size_t chunkIndex);
+    double* channelChunk(int channel) { return filterChunk.data() + static_cast<std::size_t>(channel) * filterChunkSize; }
     void afterSamplesStored(std::size_t count, bool full, std::size_t stored);
 
     // Window helpers.
@@ -264,6 +272,10 @@ private:
     std::vector<double> windowLeft, windowRight, windowWork, spectralWindow;
     std::vector<double> peakLeft, peakRight;
     std::vector<int> peakPositionsLeft, peakPositionsRight;
+    std::vector<double> peakMaximaLeft, peakMaximaRight, channelMaxima;
+    // Intake filters chunks of this many samples per side or channel.
+    static constexpr std::size_t filterChunkSize = 256;
+    std::vector<double> filterChunk;
     std::vector<char> channelVerdicts;
     std::vector<double> channelQualities;
 

@@ -7,6 +7,7 @@
 // majority is left to the artifact detectors.
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/kalo_math.h"
 #include "shared/truncated_int32.h"
@@ -27,9 +28,10 @@ int findPeak(const double* data, int first, int length) {
     return position;
 }
 
-void correctionArtefacts(double* data, const int* peaks, int subWindowCount, const PeakGeometry& geometry) {
+ChangedRange correctionArtefacts(double* data, const int* peaks, int subWindowCount, const PeakGeometry& geometry) {
     const int n = geometry.window;
     const int area = geometry.area;
+    ChangedRange changed{n, 0};
     for (int k = 0; k < subWindowCount; ++k) {
         const int p = peaks[k];
         // The value as corrected so far, compared as a double.
@@ -45,7 +47,10 @@ void correctionArtefacts(double* data, const int* peaks, int subWindowCount, con
         // just written.
         for (int j = start; j < end; ++j)
             data[j] = data[j - distance];
+        changed.first = std::min(changed.first, start);
+        changed.end = std::max(changed.end, end);
     }
+    return changed;
 }
 
 bool correctShortPeaks(double* data, int* peaks, const PeakGeometry& geometry) {
@@ -64,44 +69,139 @@ bool correctShortPeaks(double* data, int* peaks, const PeakGeometry& geometry) {
     return true;
 }
 
+// The engine's passes run after every push, so they first find only each
+// sub-window's largest value, in one sweep; a side is copied out, corrected
+// and written back only when the correction will change it: when fewer than
+// half its peaks exceed the threshold and at least one lies above it. The
+// values are those of correctShortPeaks on the copied window.
+
+namespace {
+
+// Both sides of a pair in one register: lane 0 left, lane 1 right, so each
+// lane runs the sequential search of one side.
+using Lanes = double __attribute__((vector_size(16)));
+using UnalignedLanes = double __attribute__((vector_size(16), aligned(8), may_alias));
+
+// Whether the correction of a window changes it, from the largest value of
+// each sub-window (-1.0 where none lies above -1.0).
+bool changesWindow(const double* maxima, int subWindowCount, int threshold) {
+    int exceeding = 0;
+    bool above = false;
+    for (int k = 0; k < subWindowCount; ++k) {
+        exceeding += maxima[k] > -1.0 && magnitude(truncateToInt32(maxima[k]).value) > threshold;
+        above |= maxima[k] > threshold;
+    }
+    return exceeding < subWindowCount / 2 && above;
+}
+
+// Corrects a copied window whose sub-window maxima are known: each peak is
+// the first sample equal to its sub-window's largest value, which is where
+// the sequential search stops.
+ChangedRange correctWithMaxima(double* data, const double* maxima, int* peaks, const PeakGeometry& geometry) {
+    const int subWindowCount = geometry.window / geometry.subWindow;
+    for (int k = 0; k < subWindowCount; ++k) {
+        peaks[k] = -1;
+        if (!(maxima[k] > -1.0))
+            continue;
+        for (int i = k * geometry.subWindow; peaks[k] < 0; ++i)
+            if (data[i] == maxima[k])
+                peaks[k] = i;
+    }
+    return correctionArtefacts(data, peaks, subWindowCount, geometry);
+}
+
+} // namespace
+
 void MathLib::processArtefacts() {
     const PeakGeometry geometry{fftWindow, peakWinSamples, peakAreaSamples, peakThreshold};
+    const int subWindowCount = fftWindow / peakWinSamples;
     const std::size_t n = static_cast<std::size_t>(fftWindow);
     const std::int64_t first = static_cast<std::int64_t>(samplesMicrovolt.size()) - fftWindow;
-    std::size_t i = 0;
-    samplesMicrovolt.forEach(first, n, [&](const _RawChannels& pair) {
-        peakLeft[i] = pair.left;
-        peakRight[i] = pair.right;
-        ++i;
-    });
-    const bool left = correctShortPeaks(peakLeft.data(), peakPositionsLeft.data(), geometry);
-    const bool right = correctShortPeaks(peakRight.data(), peakPositionsRight.data(), geometry);
-    // A side left alone holds exactly what the buffer holds.
-    if (!left && !right)
-        return;
-    i = 0;
-    samplesMicrovolt.update(first, n, [&](_RawChannels& pair) {
-        if (left)
-            pair.left = peakLeft[i];
-        if (right)
-            pair.right = peakRight[i];
-        ++i;
-    });
+    for (int k = 0; k < subWindowCount; ++k) {
+        // Four running maxima per side break the chain of dependent
+        // comparisons. The largest value does not depend on the order
+        // (+0.0 and -0.0 aside, which the search for its position treats
+        // alike), and NaN never wins a comparison.
+        Lanes largest[4] = {{-1.0, -1.0}, {-1.0, -1.0}, {-1.0, -1.0}, {-1.0, -1.0}};
+        samplesMicrovolt.forEachRun(first + static_cast<std::int64_t>(k) * peakWinSamples,
+                                    static_cast<std::size_t>(peakWinSamples),
+                                    [&](const _RawChannels* pairs, std::size_t count) {
+                                        const auto* v = reinterpret_cast<const UnalignedLanes*>(pairs);
+                                        std::size_t i = 0;
+                                        for (; i + 4 <= count; i += 4)
+                                            for (std::size_t a = 0; a < 4; ++a)
+                                                largest[a] = v[i + a] > largest[a] ? v[i + a] : largest[a];
+                                        for (; i < count; ++i)
+                                            largest[0] = v[i] > largest[0] ? v[i] : largest[0];
+                                    });
+        for (std::size_t a = 1; a < 4; ++a)
+            largest[0] = largest[a] > largest[0] ? largest[a] : largest[0];
+        peakMaximaLeft[static_cast<std::size_t>(k)] = largest[0][0];
+        peakMaximaRight[static_cast<std::size_t>(k)] = largest[0][1];
+    }
+    // Each side that changes is copied out, corrected, and the stretch the
+    // correction rewrote is written back.
+    const std::pair<bool, std::vector<double>*> sides[] = {{true, &peakMaximaLeft}, {false, &peakMaximaRight}};
+    for (const auto& [isLeft, maxima] : sides) {
+        if (!changesWindow(maxima->data(), subWindowCount, peakThreshold))
+            continue;
+        double* side = peakLeft.data();
+        std::size_t i = 0;
+        samplesMicrovolt.forEachRun(first, n, [&](const _RawChannels* pairs, std::size_t count) {
+            for (std::size_t j = 0; j < count; ++j)
+                side[i++] = isLeft ? pairs[j].left : pairs[j].right;
+        });
+        const ChangedRange changed = correctWithMaxima(side, maxima->data(), peakPositionsLeft.data(), geometry);
+        if (changed.first >= changed.end)
+            continue;
+        i = static_cast<std::size_t>(changed.first);
+        samplesMicrovolt.updateRuns(first + changed.first, static_cast<std::size_t>(changed.end - changed.first),
+                                    [&](_RawChannels* pairs, std::size_t count) {
+                                        for (std::size_t j = 0; j < count; ++j)
+                                            (isLeft ? pairs[j].left : pairs[j].right) = side[i++];
+                                    });
+    }
 }
 
 void MathLib::processArtefactsChannelsArray() {
     const PeakGeometry geometry{fftWindow, peakWinSamples, peakAreaSamples, peakThreshold};
+    const int subWindowCount = fftWindow / peakWinSamples;
     const std::size_t n = static_cast<std::size_t>(fftWindow);
+    const std::size_t channels = static_cast<std::size_t>(channelsNumber);
     const std::int64_t first = static_cast<std::int64_t>(channelSamplesMicrovolt.size()) - fftWindow;
-    for (int c = 0; c < channelsNumber; ++c) {
-        std::size_t i = 0;
-        channelSamplesMicrovolt.forEach(first, n, [&](const _RawChannelsArray& sample) {
-            peakLeft[i++] = sample.channels != nullptr ? sample.channels[c] : 0.0;
-        });
-        if (!correctShortPeaks(peakLeft.data(), peakPositionsLeft.data(), geometry))
+    // channelMaxima[k * channels + c]: the largest value of channel c in
+    // sub-window k, every channel found in the same sweep.
+    std::fill(channelMaxima.begin(), channelMaxima.end(), -1.0);
+    for (int k = 0; k < subWindowCount; ++k) {
+        double* largest = channelMaxima.data() + static_cast<std::size_t>(k) * channels;
+        channelSamplesMicrovolt.forEachRun(
+            first + static_cast<std::int64_t>(k) * peakWinSamples, static_cast<std::size_t>(peakWinSamples),
+            [&](const _RawChannelsArray* samples, std::size_t count) {
+                for (std::size_t i = 0; i < count; ++i)
+                    for (std::size_t c = 0; c < channels; ++c)
+                        largest[c] = samples[i].channels[c] > largest[c] ? samples[i].channels[c] : largest[c];
+            });
+    }
+    for (std::size_t c = 0; c < channels; ++c) {
+        for (int k = 0; k < subWindowCount; ++k)
+            peakMaximaLeft[static_cast<std::size_t>(k)] = channelMaxima[static_cast<std::size_t>(k) * channels + c];
+        if (!changesWindow(peakMaximaLeft.data(), subWindowCount, peakThreshold))
             continue;
-        i = 0;
-        channelSamplesMicrovolt.update(first, n, [&](_RawChannelsArray& sample) { sample.channels[c] = peakLeft[i++]; });
+        std::size_t i = 0;
+        channelSamplesMicrovolt.forEachRun(first, n, [&](const _RawChannelsArray* samples, std::size_t count) {
+            for (std::size_t j = 0; j < count; ++j)
+                peakLeft[i++] = samples[j].channels[c];
+        });
+        const ChangedRange changed =
+            correctWithMaxima(peakLeft.data(), peakMaximaLeft.data(), peakPositionsLeft.data(), geometry);
+        if (changed.first >= changed.end)
+            continue;
+        i = static_cast<std::size_t>(changed.first);
+        channelSamplesMicrovolt.updateRuns(first + changed.first, static_cast<std::size_t>(changed.end - changed.first),
+                                           [&](_RawChannelsArray* samples, std::size_t count) {
+                                               for (std::size_t j = 0; j < count; ++j)
+                                                   samples[j].channels[c] = peakLeft[i++];
+                                           });
     }
 }
 

@@ -3,6 +3,7 @@
 // then the newest window is corrected for short peaks, and the window
 // schedule hands every complete window on.
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -65,33 +66,75 @@ void MathLib::refuseUnusableSamples(const _RawChannelsArray* samples, std::size_
 void MathLib::pushData(const _RawChannels* samples, std::size_t count) {
     refuseUnusableSamples(samples, count);
     bool ignored = false; // a filter call can only fail on a null list, which construction rules out
-    for (std::size_t i = 0; i < count; ++i) {
-        // The filters of this mode run on volts.
-        const double left = TFilterList_Filter(leftChain.list.get(), samples[i].left, &ignored);
-        const double right = TFilterList_Filter(rightChain.list.get(), samples[i].right, &ignored);
-        samplesMicrovolt.push({left * microvoltsPerVolt, right * microvoltsPerVolt});
-        samplesVolt.push({left, right});
+    // The filters of this mode run on volts. Each side's chain filters a
+    // chunk at a time: the same values, sample by sample, as one call per
+    // sample, for far fewer calls.
+    double* left = filterChunk.data();
+    double* right = filterChunk.data() + filterChunkSize;
+    for (std::size_t first = 0; first < count; first += filterChunkSize) {
+        const std::size_t n = std::min(filterChunkSize, count - first);
+        for (std::size_t i = 0; i < n; ++i) {
+            left[i] = samples[first + i].left;
+            right[i] = samples[first + i].right;
+        }
+        TFilterList_Filter_array(leftChain.list.get(), left, static_cast<int>(n), &ignored);
+        TFilterList_Filter_array(rightChain.list.get(), right, static_cast<int>(n), &ignored);
+        for (std::size_t i = 0; i < n; ++i) {
+            samplesMicrovolt.push({left[i] * microvoltsPerVolt, right[i] * microvoltsPerVolt});
+            samplesVolt.push({left[i], right[i]});
+        }
     }
     afterSamplesStored(count, samplesMicrovolt.full(), samplesMicrovolt.size());
 }
 
 void MathLib::pushDataArr(const _RawChannelsArray* samples, std::size_t count) {
     refuseUnusableSamples(samples, count);
-    std::size_t i = 0;
+    bool ignored = false;
+    std::size_t stored = 0;
     try {
-        for (; i < count; ++i)
-            storeChannelSample(samples[i]);
+        for (std::size_t first = 0; first < count; first += filterChunkSize) {
+            const std::size_t n = std::min(filterChunkSize, count - first);
+            // The chunk's slots get their arrays before any filter moves on,
+            // so running out of memory leaves every chain where its stored
+            // samples left it.
+            reserveChannelSlots(n);
+            // The filters of this mode run on microvolts, a chunk of one
+            // channel at a time: the same values as sample by sample.
+            for (int c = 0; c < channelsNumber; ++c) {
+                double* values = channelChunk(c);
+                for (std::size_t i = 0; i < n; ++i)
+                    values[i] = samples[first + i].channels[c] * microvoltsPerVolt;
+                TFilterList_Filter_array(channelChains[static_cast<std::size_t>(c)].list.get(), values,
+                                         static_cast<int>(n), &ignored);
+            }
+            for (std::size_t i = 0; i < n; ++i, ++stored)
+                storeChannelSample(i);
+        }
     } catch (...) {
-        // Running out of memory for a new slot's arrays keeps the samples
-        // stored so far, with the bookkeeping that goes with them.
-        if (i > 0)
-            afterSamplesStored(i, channelSamplesMicrovolt.full(), channelSamplesMicrovolt.size());
+        // The samples stored so far stay, with the bookkeeping that goes
+        // with them.
+        if (stored > 0)
+            afterSamplesStored(stored, channelSamplesMicrovolt.full(), channelSamplesMicrovolt.size());
         throw;
     }
     afterSamplesStored(count, channelSamplesMicrovolt.full(), channelSamplesMicrovolt.size());
 }
 
-void MathLib::storeChannelSample(const _RawChannelsArray& sample) {
+void MathLib::reserveChannelSlots(std::size_t n) {
+    // Until the buffers first fill, each new sample takes a slot of its own;
+    // afterwards it reuses the arrays of the oldest.
+    const std::size_t channels = static_cast<std::size_t>(channelsNumber);
+    const std::size_t end = std::min(channelSamplesMicrovolt.capacity(), channelSamplesMicrovolt.size() + n);
+    for (std::size_t slot = channelSamplesMicrovolt.full() ? end : channelSamplesMicrovolt.size(); slot < end;
+         ++slot) {
+        if (!channelSlotsMicrovolt[slot])
+            channelSlotsMicrovolt[slot] = std::make_unique<double[]>(channels);
+        if (!channelSlotsVolt[slot])
+            channelSlotsVolt[slot] = std::make_unique<double[]>(channels);
+    }
+}
+
+void MathLib::storeChannelSample(std::size_t chunkIndex) {
     _RawChannelsArray microvolt{};
     _RawChannelsArray volt{};
     if (channelSamplesMicrovolt.full()) {
@@ -100,17 +143,11 @@ void MathLib::storeChannelSample(const _RawChannelsArray& sample) {
         volt = channelSamplesVolt.at(0);
     } else {
         const std::size_t slot = channelSamplesMicrovolt.size();
-        const std::size_t channels = static_cast<std::size_t>(channelsNumber);
-        channelSlotsMicrovolt[slot] = std::make_unique<double[]>(channels);
-        channelSlotsVolt[slot] = std::make_unique<double[]>(channels);
         microvolt.channels = channelSlotsMicrovolt[slot].get();
         volt.channels = channelSlotsVolt[slot].get();
     }
-    bool ignored = false;
     for (int c = 0; c < channelsNumber; ++c) {
-        // The filters of this mode run on microvolts.
-        const double value = TFilterList_Filter(channelChains[static_cast<std::size_t>(c)].list.get(),
-                                                sample.channels[c] * microvoltsPerVolt, &ignored);
+        const double value = channelChunk(c)[chunkIndex];
         microvolt.channels[c] = value;
         volt.channels[c] = value / microvoltsPerVolt;
     }

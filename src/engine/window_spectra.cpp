@@ -39,9 +39,8 @@ void MathLib::computeSpectra() {
     const std::size_t n = spectralWindow.size();
     for (std::size_t j = 0; j < n; ++j) {
         const double v = spectralWindow[j];
-        const TruncatedInt32 uv = truncateToInt32(v);
         double re = 0.0;
-        if (uv.isNumber && magnitude(uv.value) < amplitudeThreshold)
+        if (truncatedMagnitudeBelow(v, amplitudeThreshold))
             re = weights != nullptr ? (*weights)[j] * v : v;
         spectrum[j] = {re, 0.0};
     }

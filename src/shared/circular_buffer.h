@@ -7,6 +7,7 @@
 // stores nothing. The slots are one array indexed modulo the capacity, so
 // appending never moves data and, once allocated, never allocates.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -82,7 +83,33 @@ public:
         });
     }
 
+    // Calls `visit(data, n)` for the stored elements among positions first ..
+    // first + count - 1 as at most two runs of consecutive slots, oldest
+    // first; positions outside the stored elements are skipped. For loops
+    // that want plain arrays.
+    template <class Visit>
+    void forEachRun(std::int64_t first, std::size_t count, Visit&& visit) const {
+        runs(*this, first, count, visit);
+    }
+    template <class Visit>
+    void updateRuns(std::int64_t first, std::size_t count, Visit&& visit) {
+        runs(*this, first, count, visit);
+    }
+
 private:
+    template <class Self, class Visit>
+    static void runs(Self& self, std::int64_t first, std::size_t count, Visit& visit) {
+        std::int64_t begin = first < 0 ? 0 : first;
+        const std::int64_t end = std::min<std::int64_t>(first + static_cast<std::int64_t>(count),
+                                                        static_cast<std::int64_t>(self.size()));
+        while (begin < end) {
+            const std::size_t index = self.slot(static_cast<std::size_t>(begin));
+            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - begin), self.capacity_ - index);
+            visit(&self.data_[index], n);
+            begin += static_cast<std::int64_t>(n);
+        }
+    }
+
     std::size_t slot(std::size_t position) const { return full_ ? (head_ + position) % capacity_ : position; }
 
     // Hands `step` a pointer to each slot of the range, or null for a
