@@ -45,6 +45,11 @@ public:
             begin_[i] = Complex(value(rng), 0.0); // samples are real
     }
 
+    // Given values instead of random ones.
+    FixedInput(const ComplexArray& values, const void* work) : FixedInput(values.size(), work) {
+        std::copy(values.begin(), values.end(), begin_);
+    }
+
     void copyTo(void* work) const { std::memcpy(work, begin_, size_ * sizeof(Complex)); }
 
 private:
@@ -56,13 +61,16 @@ private:
 
 std::size_t length(const benchmark::State& state) { return static_cast<std::size_t>(state.range(0)); }
 
-// The lengths timed, 512 (a typical analysis window) and 8192. With
-// --benchmark_repetitions the fastest repetition is reported as well: on a
-// shared machine it is the figure least disturbed by other work.
+// With --benchmark_repetitions the fastest repetition is reported as well:
+// on a shared machine it is the figure least disturbed by other work.
+void withMinimum(benchmark::internal::Benchmark* b) {
+    b->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+}
+
+// The lengths timed, 512 (a typical analysis window) and 8192.
 void lengths(benchmark::internal::Benchmark* b) {
-    b->Arg(512)->Arg(8192)->ComputeStatistics("min", [](const std::vector<double>& v) {
-        return *std::min_element(v.begin(), v.end());
-    });
+    withMinimum(b);
+    b->Arg(512)->Arg(8192);
 }
 
 void Fft_CopyOnly(benchmark::State& state) {
@@ -98,8 +106,56 @@ void Fft_Recursive(benchmark::State& state) {
     }
 }
 
+using Path = OviMath::Functions::FftPlan::Path;
+
+// One kernel forced, through a plan held by the caller (no plan look-up):
+// Fft_Path/<length>/<0 portable, 1 AVX2, 2 AVX-512>. A path the processor
+// lacks is reported as skipped.
+void Fft_Path(benchmark::State& state) {
+    const auto path = static_cast<Path>(state.range(1));
+    if (!OviMath::Functions::FftPlan::available(path)) {
+        state.SkipWithError("path not available on this processor");
+        return;
+    }
+    const OviMath::Functions::FftPlan plan(length(state), path);
+    ComplexArray work(length(state));
+    const FixedInput input(work.size(), work.data());
+    for (auto _ : state) {
+        input.copyTo(work.data());
+        plan.transform(work.data());
+        benchmark::DoNotOptimize(work.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+// The best path on input already in bit-reversed order: what a caller that
+// writes its samples to plan.bitReversed() positions pays.
+void Fft_Permuted(benchmark::State& state) {
+    const OviMath::Functions::FftPlan plan(length(state));
+    ComplexArray work(length(state));
+    const FixedInput input(work.size(), work.data());
+    input.copyTo(work.data());
+    ComplexArray permuted(work.size());
+    for (std::size_t i = 0; i < work.size(); ++i)
+        permuted[plan.bitReversed()[i]] = work[i];
+    const FixedInput permutedInput(permuted, work.data());
+    for (auto _ : state) {
+        permutedInput.copyTo(work.data());
+        plan.transformPermuted(work.data());
+        benchmark::DoNotOptimize(work.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void paths(benchmark::internal::Benchmark* b) {
+    withMinimum(b);
+    b->ArgsProduct({{512, 8192}, {0, 1, 2}});
+}
+
 BENCHMARK(Fft_CopyOnly)->Apply(lengths);
 BENCHMARK(Fft_Library)->Apply(lengths);
+BENCHMARK(Fft_Path)->Apply(paths);
+BENCHMARK(Fft_Permuted)->Apply(lengths);
 BENCHMARK(Fft_Recursive)->Apply(lengths);
 
 #ifdef KALO_BENCH_WITH_FFTW

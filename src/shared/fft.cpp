@@ -1,11 +1,13 @@
 #include "shared/fft.h"
 
+#include "shared/fft_kernels.h"
+
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <utility>
 
@@ -23,43 +25,6 @@ constexpr double TwoPi = 6.283185307179586;
 std::complex<double> twiddle(std::size_t k, std::size_t m) {
     const double a = (static_cast<double>(k) * (-TwoPi)) / static_cast<double>(m);
     return std::complex<double>(std::cos(a), std::sin(a));
-}
-
-// A complex value (real, imaginary) or a pair of doubles in one 16-byte
-// register. The plan's butterflies work on these: every lane performs the
-// same IEEE operation the scalar formula performs, so the values are the
-// same, only two of them are computed per instruction.
-using Pair = double __attribute__((vector_size(16)));
-
-// The same pair in memory that may be only 8-byte aligned (callers' arrays
-// of std::complex<double>) and that is also reached as complex or double, as
-// the x86 intrinsics' own unaligned vector types are declared.
-using UnalignedPair = double __attribute__((vector_size(16), aligned(8), may_alias));
-
-inline Pair load(const void* p) { return *static_cast<const UnalignedPair*>(p); }
-inline void store(void* p, Pair v) { *static_cast<UnalignedPair*>(p) = v; }
-
-// One butterfly with the twiddle w = (c, s) given as the pairs (c, c) and
-// (-s, s):
-//   t = (c, c) * (or, oi) + (-s, s) * (oi, or) = (c*or - s*oi, c*oi + s*or),
-//   even' = even + t, odd' = even - t.
-// This is the std::complex product w * odd: x + (-s)*y equals x - s*y
-// exactly, and the sums are those of the product's expansion. Only when both
-// parts come out NaN does the product differ (the recovery for infinite
-// operands), and then it is taken from std::complex itself. The lanes of a
-// NaN result may carry another sign or payload than the scalar code would
-// give (IEEE 754 does not say which NaN operand propagates, and compilers
-// commute sums and products freely); no number depends on it.
-inline void butterfly(std::complex<double>* even, std::complex<double>* odd, const double* w) {
-    const Pair o = load(odd);
-    Pair t = load(w) * o + load(w + 2) * __builtin_shufflevector(o, o, 1, 0);
-    if (t[0] != t[0] && t[1] != t[1]) [[unlikely]] { // both parts NaN
-        const std::complex<double> product = std::complex<double>(w[0], w[3]) * std::complex<double>(o[0], o[1]);
-        t = Pair{product.real(), product.imag()};
-    }
-    const Pair e = load(even);
-    store(even, e + t);
-    store(odd, e - t);
 }
 
 // The recursive form itself, for lengths that are not powers of two. For
@@ -89,36 +54,39 @@ void transformAnyLength(std::complex<double>* x, std::size_t n, std::complex<dou
 }
 
 // Plans are kept per length for the life of the process, shared by every
-// caller. A mutex guards the table rather than thread_local copies: a plan of
-// a large length holds megabytes, which thread-local caches would duplicate
-// in every thread that ever transforms, and rebuild in every new thread of a
-// host's pool. The lock is held only to look a plan up (tens of nanoseconds
-// next to microseconds of transform), never while one is built, so a long
-// build for one length does not stall transforms of other lengths. Plans are
-// immutable, so once found a plan needs no lock.
+// caller, rather than as thread_local copies: a plan of a large length holds
+// megabytes, which thread-local caches would duplicate in every thread that
+// ever transforms, and rebuild in every new thread of a host's pool. Looking
+// a plan up is one atomic load, with no lock: next to a transform of a few
+// hundred nanoseconds even an uncontended mutex would show. A missing plan
+// is built outside any lock, so a long build for one length stalls nobody
+// else; two threads may build the same plan at once, and the first to
+// publish it wins. Plans are immutable, so once found a plan needs no lock.
 class PlanCache {
 public:
+    PlanCache() = default;
+    PlanCache(const PlanCache&) = delete;
+    PlanCache& operator=(const PlanCache&) = delete;
+    ~PlanCache() {
+        for (auto& slot : plans_)
+            delete slot.load(std::memory_order_acquire);
+    }
+
     const FftPlan& plan(std::size_t n) {
-        const auto slot = static_cast<std::size_t>(std::countr_zero(n));
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (plans_[slot])
-                return *plans_[slot];
-        }
+        std::atomic<const FftPlan*>& slot = plans_[static_cast<std::size_t>(std::countr_zero(n))];
+        if (const FftPlan* found = slot.load(std::memory_order_acquire))
+            return *found;
         auto built = std::make_unique<const FftPlan>(n);
-        std::lock_guard<std::mutex> lock(mutex_);
-        // Another thread may have built the same plan meanwhile; both are
-        // identical, keep the first.
-        if (!plans_[slot])
-            plans_[slot] = std::move(built);
-        return *plans_[slot];
+        const FftPlan* published = nullptr;
+        if (slot.compare_exchange_strong(published, built.get(), std::memory_order_acq_rel, std::memory_order_acquire))
+            return *built.release();
+        return *published; // another thread's, identical
     }
 
 private:
-    std::mutex mutex_;
     // Slot b holds the plan of length 2^b once it has been asked for; a plan
     // is never replaced or removed, so references to it stay valid.
-    std::array<std::unique_ptr<const FftPlan>, std::numeric_limits<std::size_t>::digits> plans_;
+    std::array<std::atomic<const FftPlan*>, std::numeric_limits<std::size_t>::digits> plans_{};
 };
 
 // Built on first use, not when the library is loaded.
@@ -137,67 +105,162 @@ TransformForBenchmark transformForBenchmark = nullptr;
 void setTransformForBenchmark(TransformForBenchmark transform) { transformForBenchmark = transform; }
 #endif
 
-FftPlan::FftPlan(std::size_t n) : size_(n) {
+bool FftPlan::available(Path path) {
+    switch (path) {
+    case Path::Portable:
+        return true;
+#ifdef KALO_FFT_X86
+    // The processor must have the instructions and the operating system must
+    // save the wider registers; __builtin_cpu_supports checks both.
+    case Path::Avx2:
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2");
+    case Path::Avx512:
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f");
+#endif
+    default:
+        return false;
+    }
+}
+
+FftPlan::Path FftPlan::bestPath() {
+    for (Path path : {Path::Avx512, Path::Avx2})
+        if (available(path))
+            return path;
+    return Path::Portable;
+}
+
+FftPlan::FftPlan(std::size_t n) : FftPlan(n, bestPath()) {}
+
+FftPlan::FftPlan(std::size_t n, Path path) : size_(n), path_(path) {
     if (!isPowerOfTwo(n))
         throw std::invalid_argument("FftPlan: the length must be a power of two");
+    if (std::countr_zero(n) > 32) // the bit-reversal table holds 32-bit entries
+        throw std::invalid_argument("FftPlan: lengths above 2^32 are not supported");
+    if (!available(path))
+        throw std::invalid_argument("FftPlan: that path is not available on this processor");
 
     // The recursion takes even entries into the first half and odd entries
     // into the second, level after level; the leaf that entry i reaches is
-    // therefore i with its bits reversed. j walks through the bit-reversed
-    // counting sequence alongside i, so every exchange is listed once.
-    for (std::size_t i = 0, j = 0; i < n; ++i) {
-        if (i < j) {
-            swaps_.push_back(i);
-            swaps_.push_back(j);
-        }
-        std::size_t bit = n >> 1;
-        while (bit != 0 && (j & bit) != 0) {
-            j ^= bit;
-            bit >>= 1;
-        }
-        j |= bit;
+    // therefore i with its bits reversed.
+    const auto bits = static_cast<unsigned>(std::countr_zero(n));
+    bitReversed_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::size_t reversed = 0;
+        for (unsigned bit = 0; bit < bits; ++bit)
+            reversed |= ((i >> bit) & 1) << (bits - 1 - bit);
+        bitReversed_[i] = static_cast<std::uint32_t>(reversed);
     }
-    swaps_.shrink_to_fit();
 
-    // One table per stage, each from the stage's own length, exactly as the
-    // recursion computes its angles. (Taking every (size/m)-th entry of the
-    // full-length table would in fact give the same angles, since scaling k
-    // and m by the same power of two changes neither rounding; separate
-    // tables need no such argument and keep each stage's twiddles contiguous.)
-    if (n > 1)
-        twiddles_.reserve(4 * (n - 1));
-    for (std::size_t m = 2; m <= n && m != 0; m <<= 1) {
-        for (std::size_t k = 0; k < m / 2; ++k) {
-            const std::complex<double> w = twiddle(k, m);
-            twiddles_.insert(twiddles_.end(), {w.real(), w.real(), -w.imag(), w.imag()});
+    // A kernel of W lanes works on W x W tiles (see fft_kernels.h); a length
+    // below W^2 goes to a narrower one, and lengths 1 and 2 to none.
+    const unsigned widest = path == Path::Avx512 ? 8 : path == Path::Avx2 ? 4 : 2;
+    for (unsigned lanes = widest; lanes >= 2 && lanes_ == 0; lanes /= 2)
+        if (n >= lanes * lanes)
+            lanes_ = lanes;
+    if (lanes_ == 0)
+        return;
+
+    // Every twiddle from twiddle(k, m), as the recursion computes it; the
+    // tables only arrange them. Stage of length m = 2h uses twiddle(k, 2h).
+    const std::size_t w = lanes_;
+    const std::size_t tiles = n / (w * w);
+    const std::size_t rowLength = n / w;
+    const std::size_t firstDoubles = 2 * (w - 1);
+    const std::size_t middleDoubles = 2 * w * (tiles - 1);
+    const std::size_t lastDoubles = 2 * rowLength * (w - 1);
+    const auto lineUp = [](std::size_t doubles) { return (doubles + 7) / 8 * 8; };
+    middle_ = lineUp(firstDoubles);
+    last_ = middle_ + lineUp(middleDoubles);
+    twiddles_.resize((last_ + lastDoubles + 7) / 8);
+    double* const table = twiddles_.front().values;
+    const auto put = [](double* at, std::complex<double> value) {
+        at[0] = value.real();
+        at[1] = value.imag();
+    };
+    // The first stages, within a tile: half-length h = 1 .. W/2.
+    for (std::size_t h = 1; h < w; h *= 2)
+        for (std::size_t k = 0; k < h; ++k)
+            put(table + 2 * (h - 1 + k), twiddle(k, 2 * h));
+    // The middle stages: half-length h = W * rows, row b's twiddles together.
+    for (std::size_t rows = 1; rows < tiles; rows *= 2)
+        for (std::size_t b = 0; b < w; ++b)
+            for (std::size_t t = 0; t < rows; ++t)
+                put(table + middle_ + 2 * w * (rows - 1) + 2 * (b * rows + t), twiddle(t * w + b, 2 * w * rows));
+    // The last stages: half-length h = n/W * 2^j, cosines then sines, each
+    // run of W in the kernel's lane order there (fft_kernels.h).
+    const unsigned laneBits = static_cast<unsigned>(std::countr_zero(w));
+    for (std::size_t j = 1; j < w; j *= 2) {
+        const std::size_t h = rowLength * j;
+        double* const stage = table + last_ + 2 * rowLength * (j - 1);
+        for (std::size_t k = 0; k < h; ++k) {
+            const std::size_t lane = k % w;
+            const std::size_t rotated = (lane >> 1) | ((lane & 1) << (laneBits - 1));
+            const std::complex<double> t = twiddle(k - lane + rotated, 2 * h);
+            stage[k] = t.real();
+            stage[h + k] = t.imag();
         }
     }
 }
 
+void FftPlan::execute(std::complex<double>* data, bool permuted) const {
+    if (lanes_ == 0) {
+        // Lengths 1 and 2, each its own bit reversal.
+        if (size_ == 2) {
+            const std::complex<double> t = twiddle(0, 2) * data[1];
+            const std::complex<double> even = data[0];
+            data[0] = even + t;
+            data[1] = even - t;
+        }
+        return;
+    }
+    FftKernels::Tables tables;
+    tables.size = size_;
+    tables.log2Size = static_cast<unsigned>(std::countr_zero(size_));
+    tables.first = twiddles_.front().values;
+    tables.middle = tables.first + middle_;
+    tables.last = tables.first + last_;
+    tables.bitReversed = bitReversed_.data();
+    // std::complex<double> is an array of two doubles, real part first.
+    double* const values = reinterpret_cast<double*>(data);
+    switch (lanes_) {
+#ifdef KALO_FFT_X86
+    case 8:
+        FftKernels::avx512(tables, values, permuted);
+        return;
+    case 4:
+        FftKernels::avx2(tables, values, permuted);
+        return;
+#endif
+    default:
+        FftKernels::portable(tables, values, permuted);
+        return;
+    }
+}
+
 void FftPlan::transform(std::complex<double>* data) const {
-    const std::size_t n = size_;
 #ifdef KALO_BENCH_TRANSFORM_SWITCH
     if (transformForBenchmark != nullptr) {
-        transformForBenchmark(data, n);
+        transformForBenchmark(data, size_);
         return;
     }
 #endif
-    for (std::size_t p = 0; p < swaps_.size(); p += 2)
-        std::swap(data[swaps_[p]], data[swaps_[p + 1]]);
+    execute(data, false);
+}
 
-    // After the permutation each sub-array of the recursion occupies a
-    // contiguous block, its even half's transform before its odd half's.
-    // Stage m combines all blocks of length m; blocks are independent, so
-    // their order does not affect any value.
-    for (std::size_t m = 2; m <= n && m != 0; m <<= 1) {
-        const std::size_t h = m / 2;
-        const double* w = twiddles_.data() + 4 * (h - 1);
-        for (std::size_t block = 0; block < n; block += m) {
-            std::complex<double>* x = data + block;
-            for (std::size_t k = 0; k < h; ++k)
-                butterfly(x + k, x + k + h, w + 4 * k);
-        }
+void FftPlan::transformPermuted(std::complex<double>* data) const {
+#ifdef KALO_BENCH_TRANSFORM_SWITCH
+    if (transformForBenchmark != nullptr) {
+        // The substitute takes natural order: undo the caller's reordering.
+        for (std::size_t i = 0; i < size_; ++i)
+            if (i < bitReversed_[i])
+                std::swap(data[i], data[bitReversed_[i]]);
+        transformForBenchmark(data, size_);
+        return;
     }
+#endif
+    execute(data, true);
 }
 
 const FftPlan& sharedPlan(std::size_t n) { return planCache().plan(n); }
@@ -220,6 +283,16 @@ void fft(ComplexArray* spectrum) {
         return;
     fftInPlace(spectrum->data(), spectrum->size());
 }
+
+namespace FftKernels {
+
+void complexProduct(double c, double s, double re, double im, double* productRe, double* productIm) {
+    const std::complex<double> product = std::complex<double>(c, s) * std::complex<double>(re, im);
+    *productRe = product.real();
+    *productIm = product.imag();
+}
+
+} // namespace FftKernels
 
 } // namespace OviMath::Functions
 

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <numbers>
@@ -12,6 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "shared/reference_fft.h"
@@ -362,6 +365,77 @@ TEST(FftPlan, TransformsLikeFft) {
         ComplexArray x = input;
         plan.transform(x.data());
         EXPECT_TRUE(sameBits(referenceOf(input), x));
+    }
+}
+
+// Every kernel compiled into the library that this processor supports, on
+// both entry points (natural order, and input already in bit-reversed
+// order), against the recursion, with the array at each offset from a cache
+// line that the heap may give. The kinds of input cover what a kernel
+// handles apart: moderate values (its unchecked path), the engine's real
+// samples with zero padding, subnormals beside values near overflow (whose
+// sums overflow, so that the infinities recovery acts mid-transform), and
+// sparse or dense infinities, NaNs, signed zeros and values just above the
+// unchecked path's bound.
+TEST(FftPlan, EveryPathOnBothEntryPointsMatchesRecursiveForm) {
+    using Path = OviMath::Functions::FftPlan::Path;
+    const std::pair<Path, const char*> paths[] = {{Path::Portable, "portable"}, {Path::Avx2, "avx2"}, {Path::Avx512, "avx512"}};
+    std::string ran, skipped;
+    for (const auto& [path, name] : paths)
+        (OviMath::Functions::FftPlan::available(path) ? ran : skipped) += std::string(" ") + name;
+    std::printf("[ paths    ] run:%s; skipped (not supported here):%s\n", ran.c_str(), skipped.empty() ? " none" : skipped.c_str());
+
+    const Complex specials[] = {Complex(Inf, 0.0), Complex(-Inf, -0.0), Complex(0.0, Inf), Complex(NaN, 1.0),
+                                Complex(Inf, NaN), Complex(-0.0, -0.0), Complex(1e308, -1e308), Complex(-0.0, 0x1p901)};
+    const char* const kinds[] = {"random", "real samples", "tiny and huge", "one special", "dense specials"};
+    std::mt19937_64 rng(12345);
+    const auto make = [&](int kind, std::size_t n) {
+        ComplexArray x = randomArray(n, rng());
+        for (std::size_t i = 0; i < n; ++i) {
+            Complex& v = x[i];
+            if (kind == 1)
+                v = i + n / 32 < n ? Complex(v.real(), 0.0) : Complex();
+            if (kind == 2)
+                v = rng() % 3 == 0 ? Complex(std::ldexp(v.real(), 990), -v.imag()) : Complex(std::ldexp(v.real(), -1050), v.imag());
+            if (kind == 4 && rng() % 4 == 0)
+                v = specials[rng() % std::size(specials)];
+        }
+        if (kind == 3)
+            x[rng() % n] = specials[static_cast<std::size_t>(std::countr_zero(n)) % std::size(specials)];
+        return x;
+    };
+    // The array placed `shift` times 16 bytes past a cache line, modulo 64.
+    const auto placed = [](const ComplexArray& values, std::size_t shift, const auto& transform) {
+        ComplexArray buffer(values.size() + 4);
+        Complex* start = buffer.data() + (4 + shift - reinterpret_cast<std::uintptr_t>(buffer.data()) / 16 % 4) % 4;
+        std::copy(values.begin(), values.end(), start);
+        transform(start);
+        return ComplexArray(start, start + values.size());
+    };
+    for (std::size_t n = 1; n <= 16384; n *= 2) {
+        for (int kind = 0; kind < static_cast<int>(std::size(kinds)); ++kind) {
+            const ComplexArray input = make(kind, n);
+            const ComplexArray expected = referenceOf(input);
+            for (const auto& [path, name] : paths) {
+                if (!OviMath::Functions::FftPlan::available(path))
+                    continue;
+                const OviMath::Functions::FftPlan plan(n, path);
+                ASSERT_EQ(path, plan.path());
+                ComplexArray permuted(n);
+                for (std::size_t i = 0; i < n; ++i) {
+                    std::size_t reversed = 0;
+                    for (std::size_t bit = 1, high = n / 2; bit < n; bit <<= 1, high >>= 1)
+                        reversed |= (i & bit) != 0 ? high : 0;
+                    ASSERT_EQ(reversed, plan.bitReversed()[i]) << "length " << n << ", entry " << i;
+                    permuted[reversed] = input[i];
+                }
+                const std::size_t shift = n + static_cast<std::size_t>(kind);
+                EXPECT_TRUE(sameBits(expected, placed(input, shift, [&](Complex* x) { plan.transform(x); })))
+                    << name << ", " << kinds[kind] << ", transform";
+                EXPECT_TRUE(sameBits(expected, placed(permuted, shift + 1, [&](Complex* x) { plan.transformPermuted(x); })))
+                    << name << ", " << kinds[kind] << ", transformPermuted";
+            }
+        }
     }
 }
 
