@@ -7,7 +7,6 @@
 // majority is left to the artifact detectors.
 
 #include <algorithm>
-#include <utility>
 
 #include "engine/kalo_math.h"
 #include "shared/truncated_int32.h"
@@ -141,8 +140,8 @@ void MathLib::processArtefacts() {
     }
     // Each side that changes is copied out, corrected, and the stretch the
     // correction rewrote is written back.
-    const std::pair<bool, std::vector<double>*> sides[] = {{true, &peakMaximaLeft}, {false, &peakMaximaRight}};
-    for (const auto& [isLeft, maxima] : sides) {
+    for (const bool isLeft : {true, false}) {
+        const std::vector<double>* maxima = isLeft ? &peakMaximaLeft : &peakMaximaRight;
         if (!changesWindow(maxima->data(), subWindowCount, peakThreshold))
             continue;
         double* side = peakLeft.data();
