@@ -25,6 +25,14 @@ struct FilterDeleter {
     }
 };
 
+// Two doubles in one register, for the per-sample loop; loads and stores
+// that need only 8-byte alignment.
+using Lanes = double __attribute__((vector_size(16)));
+using Mask = long long __attribute__((vector_size(16)));
+using UnalignedLanes = double __attribute__((vector_size(16), aligned(8), may_alias));
+Lanes loadLanes(const double* p) { return *reinterpret_cast<const UnalignedLanes*>(p); }
+void storeLanes(double* p, Lanes v) { *reinterpret_cast<UnalignedLanes*>(p) = v; }
+
 } // namespace
 
 int advancedSamplePosition(int position, int step) {
@@ -50,6 +58,7 @@ ArtifactsMath::ArtifactsMath(int id, Types::_ArtifactSetting settings)
     fftInput.assign(static_cast<std::size_t>(fftSize_), {0.0, 0.0});
     fftPlan = &OviMath::Functions::sharedPlan(static_cast<std::size_t>(fftSize_));
     records.allocate(static_cast<std::size_t>(windowLength));
+    unitWeights.assign(static_cast<std::size_t>(windowLength), 1.0);
     hammingWeights.resize(static_cast<std::size_t>(windowLength));
     hanningWeights.resize(static_cast<std::size_t>(windowLength));
     for (int i = 0; i < windowLength; ++i) {
@@ -158,19 +167,44 @@ bool ArtifactsMath::isArtifactedWin(double* samples, int count, bool /*unused*/,
     }
 
     // One pass converts each sample once, for the amplitude test and for the
-    // spectrum's input.
+    // spectrum's input; written without branches, so that it vectorises.
     const int m = count < windowLength ? count : windowLength;
     prepareSpectrumInput();
     const double* weights = windowWeights(m);
+    const TruncatedMagnitudeLimit tooLarge(amplitudeThreshold);
+    // Bad: not a number, too large, or too flat (|uv| truncated below 3).
+    const auto bad = [&](double uv) { return static_cast<int>(tooLarge.exceededBy(uv) || truncatedMagnitudeBelow(uv, 3)); };
+    // The transform's input as plain doubles, real and imaginary parts.
+    double* input = reinterpret_cast<double*>(fftInput.data());
     int badSamples = 0;
-    for (int i = 0; i < count; ++i) {
-        const double uv = samples[i] * microvoltsPerVolt;
-        // Bad: not a number, too large, or too flat (|uv| truncated below 3).
-        badSamples += std::isnan(uv) || truncatedMagnitudeAbove(uv, amplitudeThreshold) ||
-                      truncatedMagnitudeBelow(uv, 3);
-        if (i < m)
-            fftInput[static_cast<std::size_t>(i)] = {spectrumValue(samples[i], weights, i), 0.0};
+    int i = 0;
+    // Two samples per step, each lane doing what the scalar loop below does
+    // (comparisons and one product per sample): the compiler does not
+    // vectorise comparisons that may meet a NaN on its own.
+    const Lanes lower = {tooLarge.lower, tooLarge.lower};
+    const Lanes upper = {tooLarge.upper, tooLarge.upper};
+    const Mask positiveCanExceed = tooLarge.positiveCanExceed ? Mask{-1, -1} : Mask{0, 0};
+    const Lanes gate = {static_cast<double>(amplitudeThreshold), static_cast<double>(amplitudeThreshold)};
+    const Lanes flat = {3.0, 3.0};
+    Mask badLanes = {0, 0};
+    for (; i + 2 <= m; i += 2) {
+        const Lanes uv = loadLanes(samples + i) * microvoltsPerVolt;
+        const Lanes size = uv < 0.0 ? -uv : uv;
+        badLanes -= ~(uv > lower) | (positiveCanExceed & (uv >= upper)) | (size < flat);
+        const Lanes weighted = uv * loadLanes(weights + i);
+        const Lanes re = size < gate ? weighted : Lanes{0.0, 0.0};
+        storeLanes(input + 2 * i, Lanes{re[0], 0.0});
+        storeLanes(input + 2 * i + 2, Lanes{re[1], 0.0});
     }
+    badSamples = static_cast<int>(badLanes[0] + badLanes[1]);
+    for (; i < m; ++i) {
+        const double uv = samples[i] * microvoltsPerVolt;
+        badSamples += bad(uv);
+        input[2 * i] = spectrumValue(uv, weights, i);
+        input[2 * i + 1] = 0.0;
+    }
+    for (i = m; i < count; ++i)
+        badSamples += bad(samples[i] * microvoltsPerVolt);
     const int badSampleLimit = static_cast<int>(badSamplesPercent / 100.0 * count);
 
     const bool spectralVerdict = spectralTest(m);
@@ -210,10 +244,10 @@ void ArtifactsMath::prepareSpectrumInput() {
 const double* ArtifactsMath::windowWeights(int m) {
     using OviMath::Functions::SpectralWindow;
     const SpectralWindow window = OviMath::Functions::chooseSpectralWindow(useHamming, useHanning);
-    if (window == SpectralWindow::None)
-        return nullptr;
     if (m == windowLength)
-        return (window == SpectralWindow::Hamming ? hammingWeights : hanningWeights).data();
+        return (window == SpectralWindow::Hamming ? hammingWeights
+                                                  : (window == SpectralWindow::Hanning ? hanningWeights : unitWeights))
+            .data();
     // A window shorter than configured (a host's short count) has weights of
     // its own length.
     shortWindowWeights.resize(static_cast<std::size_t>(m));
@@ -222,12 +256,11 @@ const double* ArtifactsMath::windowWeights(int m) {
     return shortWindowWeights.data();
 }
 
-double ArtifactsMath::spectrumValue(double volts, const double* weights, int i) const {
+double ArtifactsMath::spectrumValue(double microvolts, const double* weights, int i) const {
     // Samples at or above the threshold (and NaNs) are left out of the
-    // spectrum; the window weight still runs over every position.
-    if (!truncatedMagnitudeBelow(volts * microvoltsPerVolt, amplitudeThreshold))
-        return 0.0;
-    return volts * microvoltsPerVolt * (weights != nullptr ? weights[i] : 1.0);
+    // spectrum; the window weight (1 without a window function) still runs
+    // over every position.
+    return truncatedMagnitudeBelow(microvolts, amplitudeThreshold) ? microvolts * weights[i] : 0.0;
 }
 
 bool ArtifactsMath::checkSpectralArtifacts(const double* samples, int count) {
@@ -237,7 +270,7 @@ bool ArtifactsMath::checkSpectralArtifacts(const double* samples, int count) {
     prepareSpectrumInput();
     const double* weights = windowWeights(m);
     for (int i = 0; i < m; ++i)
-        fftInput[static_cast<std::size_t>(i)] = {spectrumValue(samples[i], weights, i), 0.0};
+        fftInput[static_cast<std::size_t>(i)] = {spectrumValue(samples[i] * microvoltsPerVolt, weights, i), 0.0};
     return spectralTest(m);
 }
 

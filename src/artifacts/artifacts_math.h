@@ -83,11 +83,11 @@ private:
     void recordChange();
     void prepareSpectrumInput();
     // The weights of the window function in force for a window of m
-    // samples, or null when there is none.
+    // samples (all 1 without one).
     const double* windowWeights(int m);
     // The spectrum's input for sample i: the weighted microvolts, or 0 for a
     // sample the amplitude test excludes.
-    double spectrumValue(double volts, const double* weights, int i) const;
+    double spectrumValue(double microvolts, const double* weights, int i) const;
     // Transforms the input of a window of m samples and judges its powers.
     bool spectralTest(int m);
     void updateQuality(double powerScore);
@@ -134,7 +134,7 @@ private:
     std::size_t filterCount_ = 0;
     ComplexArray fftInput;
     // Window weights of a full window, computed once.
-    std::vector<double> hammingWeights, hanningWeights, shortWindowWeights;
+    std::vector<double> unitWeights, hammingWeights, hanningWeights, shortWindowWeights;
     // Taken at construction, so that judging a window never builds one.
     const OviMath::Functions::FftPlan* fftPlan;
 };
