@@ -118,7 +118,6 @@ MathLib::MathLib(_MathLibSetting mathLib, _ArtifactDetectSetting artifactDetect,
     instantMental.allocate(static_cast<std::size_t>(MentalValueArraySize));
     windowLeft.assign(n, 0.0);
     windowRight.assign(n, 0.0);
-    windowWork.assign(n, 0.0);
     spectralWindow.assign(n, 0.0);
     filterChunk.assign((bipolarMode ? 2 : static_cast<std::size_t>(channelsNumber)) * filterChunkSize, 0.0);
     peakLeft.assign(n, 0.0);
@@ -161,6 +160,7 @@ MathLib::MathLib(_MathLibSetting mathLib, _ArtifactDetectSetting artifactDetect,
         }
         channelSlotsMicrovolt.resize(bufferSize);
         channelSlotsVolt.resize(bufferSize);
+        channelWindows.assign(channels * n, 0.0);
         channelVerdicts.assign(channels, 0);
         channelMaxima.assign(channels * (n / static_cast<std::size_t>(peakWinSamples)), -1.0);
         channelQualities.assign(channels, 0.0);
@@ -182,6 +182,7 @@ MathLib::MathLib(_MathLibSetting mathLib, _ArtifactDetectSetting artifactDetect,
     // binsPerHz, as doubles) hold it; bin 0 is in none.
     spectrum.assign(static_cast<std::size_t>(fftSize), {0.0, 0.0});
     fftPlan = &Functions::sharedPlan(static_cast<std::size_t>(fftSize));
+    unitWeights.assign(n, 1.0);
     hammingWeights.resize(n);
     hanningWeights.resize(n);
     for (int j = 0; j < fftWindow; ++j) {

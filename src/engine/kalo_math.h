@@ -222,6 +222,10 @@ private:
     void afterSamplesStored(std::size_t count, bool full, std::size_t stored);
 
     // Window helpers.
+    // Copies the window ending at windowEndIndex of a side's values into
+    // `left` and / or `right` (null: not wanted); zeros where no sample is
+    // stored.
+    void copyWindow(const Buffer::CircularBuffer<_RawChannels>& samples, double* left, double* right) const;
     bool startUpPeriod(std::size_t storedSamples) const;
     // One detector judgement of `window` (volts, fftWindow samples); a failed
     // call is raised as its status.
@@ -264,12 +268,13 @@ private:
     std::vector<_RawSpectVals> calibrationShares;
     Buffer::CircularBuffer<_MindData> averagedMental, instantMental;
 
-    // Work arrays, sized at construction. windowLeft/Right/Work hold the
-    // current window for a detector (volts), spectralWindow the window the
+    // Work arrays, sized at construction. windowLeft/Right and
+    // channelWindows (channel after channel) hold the current window for the
+    // detectors (volts), spectralWindow the window the
     // spectral step analyses (microvolts); peakLeft/Right are the peak-correction copies and
     // peakPositions their sub-windows' peaks; channelVerdicts and
     // channelQualities the multichannel detector results of one window.
-    std::vector<double> windowLeft, windowRight, windowWork, spectralWindow;
+    std::vector<double> windowLeft, windowRight, channelWindows, spectralWindow;
     std::vector<double> peakLeft, peakRight;
     std::vector<int> peakPositionsLeft, peakPositionsRight;
     std::vector<double> peakMaximaLeft, peakMaximaRight, channelMaxima;
@@ -284,7 +289,7 @@ private:
     // window and computed once.
     ComplexArray spectrum;
     const Functions::FftPlan* fftPlan = nullptr; // shared by every user of this length
-    std::vector<double> hammingWeights, hanningWeights;
+    std::vector<double> unitWeights, hammingWeights, hanningWeights;
     std::vector<signed char> binBand; // band of bins 0 .. bins50Hz - 1, -1 for none
 
     // Records.

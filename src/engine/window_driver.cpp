@@ -5,6 +5,7 @@
 // policy; in multichannel mode every channel's detector is asked and the
 // analysis may move to the channel of best quality.
 
+#include <algorithm>
 #include <limits>
 
 #include "engine/kalo_math.h"
@@ -20,6 +21,33 @@ bool MathLib::isArtifacted(_ArtifactsMath* detector, double* window, bool flag) 
     return artifacted;
 }
 
+void MathLib::copyWindow(const Buffer::CircularBuffer<_RawChannels>& samples, double* left, double* right) const {
+    // Positions before the oldest sample read as zeros.
+    const std::int64_t start = windowEndIndex - fftWindow;
+    const std::size_t missing = static_cast<std::size_t>(std::clamp<std::int64_t>(-start, 0, fftWindow));
+    for (std::size_t i = 0; i < missing; ++i) {
+        if (left != nullptr)
+            left[i] = 0.0;
+        if (right != nullptr)
+            right[i] = 0.0;
+    }
+    std::size_t i = missing;
+    samples.forEachRun(start, static_cast<std::size_t>(fftWindow), [&](const _RawChannels* pairs, std::size_t n) {
+        for (std::size_t j = 0; j < n; ++j, ++i) {
+            if (left != nullptr)
+                left[i] = pairs[j].left;
+            if (right != nullptr)
+                right[i] = pairs[j].right;
+        }
+    });
+    for (; i < static_cast<std::size_t>(fftWindow); ++i) {
+        if (left != nullptr)
+            left[i] = 0.0;
+        if (right != nullptr)
+            right[i] = 0.0;
+    }
+}
+
 bool MathLib::startUpPeriod(std::size_t storedSamples) const {
     const std::int64_t stored = static_cast<std::int64_t>(storedSamples);
     return stored < fftWindow || stored < static_cast<std::int64_t>(firstSecSkipped) * samplingRate;
@@ -31,12 +59,7 @@ void MathLib::processWindow() {
         return;
     }
     bothSidesArtifacted = false;
-    std::size_t i = 0;
-    samplesVolt.forEach(windowEndIndex - fftWindow, windowLeft.size(), [&](const _RawChannels& pair) {
-        windowLeft[i] = pair.left;
-        windowRight[i] = pair.right;
-        ++i;
-    });
+    copyWindow(samplesVolt, windowLeft.data(), windowRight.data());
     if (prioritySide == LEFT)
         processWindowLeftPriority();
     else if (prioritySide == RIGHT)
@@ -116,10 +139,8 @@ void MathLib::processData(_SideType side) {
         }
     }
     artifactedWinsInRow = 0;
-    std::size_t i = 0;
-    samplesMicrovolt.forEach(windowEndIndex - fftWindow, spectralWindow.size(), [&](const _RawChannels& pair) {
-        spectralWindow[i++] = side == LEFT ? pair.left : pair.right;
-    });
+    copyWindow(samplesMicrovolt, side == LEFT ? spectralWindow.data() : nullptr,
+               side == LEFT ? nullptr : spectralWindow.data());
     computeSpectra();
 }
 
@@ -129,14 +150,21 @@ void MathLib::processWindowForChannelArrays() {
         return;
     }
     bothSidesArtifacted = false;
+    // Every channel's window in one sweep over the samples.
+    const std::size_t n = static_cast<std::size_t>(fftWindow);
+    const std::size_t channels = static_cast<std::size_t>(channelsNumber);
+    std::fill(channelWindows.begin(), channelWindows.end(), 0.0);
     const std::int64_t start = windowEndIndex - fftWindow;
+    std::size_t i = static_cast<std::size_t>(std::clamp<std::int64_t>(-start, 0, fftWindow));
+    channelSamplesVolt.forEachRun(start, n, [&](const _RawChannelsArray* samples, std::size_t count) {
+        for (std::size_t j = 0; j < count; ++j, ++i)
+            for (std::size_t c = 0; c < channels; ++c)
+                channelWindows[c * n + i] = samples[j].channels[c];
+    });
     bool anyClean = false;
     for (int c = 0; c < channelsNumber; ++c) {
-        std::size_t i = 0;
-        channelSamplesVolt.forEach(start, windowWork.size(), [&](const _RawChannelsArray& sample) {
-            windowWork[i++] = sample.channels != nullptr ? sample.channels[c] : 0.0;
-        });
-        const bool artifacted = isArtifacted(channelDetectors[static_cast<std::size_t>(c)].get(), windowWork.data());
+        double* window = channelWindows.data() + static_cast<std::size_t>(c) * n;
+        const bool artifacted = isArtifacted(channelDetectors[static_cast<std::size_t>(c)].get(), window);
         channelVerdicts[static_cast<std::size_t>(c)] = artifacted;
         channelQualities[static_cast<std::size_t>(c)] = channelQuality;
         anyClean |= !artifacted;
@@ -162,12 +190,14 @@ void MathLib::processWindowForChannelArrays() {
 }
 
 void MathLib::processDataForChannel() {
-    std::size_t i = 0;
-    channelSamplesMicrovolt.forEach(windowEndIndex - fftWindow, spectralWindow.size(),
-                                    [&](const _RawChannelsArray& sample) {
-                                        spectralWindow[i++] =
-                                            sample.channels != nullptr ? sample.channels[channelForAnalysis] : 0.0;
-                                    });
+    const std::int64_t start = windowEndIndex - fftWindow;
+    std::fill(spectralWindow.begin(), spectralWindow.end(), 0.0);
+    std::size_t i = static_cast<std::size_t>(std::clamp<std::int64_t>(-start, 0, fftWindow));
+    channelSamplesMicrovolt.forEachRun(start, spectralWindow.size(),
+                                       [&](const _RawChannelsArray* samples, std::size_t count) {
+                                           for (std::size_t j = 0; j < count; ++j)
+                                               spectralWindow[i++] = samples[j].channels[channelForAnalysis];
+                                       });
     computeSpectra();
 }
 

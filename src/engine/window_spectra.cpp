@@ -34,15 +34,14 @@ void MathLib::computeSpectra() {
     // Samples of amplitudeThreshold microvolts or more (and any value that is
     // not a number) are removed from the spectrum, not clipped; the window
     // weight applies to the window's samples, not to the zero padding.
-    const std::vector<double>* weights =
-        hammingWinSpect ? &hammingWeights : (hanningWinSpect ? &hanningWeights : nullptr);
+    // Without a window function the weights are all 1, which leaves every
+    // value as it is; the loop has no branch and vectorises.
+    const double* weights =
+        (hammingWinSpect ? hammingWeights : (hanningWinSpect ? hanningWeights : unitWeights)).data();
     const std::size_t n = spectralWindow.size();
     for (std::size_t j = 0; j < n; ++j) {
         const double v = spectralWindow[j];
-        double re = 0.0;
-        if (truncatedMagnitudeBelow(v, amplitudeThreshold))
-            re = weights != nullptr ? (*weights)[j] * v : v;
-        spectrum[j] = {re, 0.0};
+        spectrum[j] = {truncatedMagnitudeBelow(v, amplitudeThreshold) ? weights[j] * v : 0.0, 0.0};
     }
     for (std::size_t j = n; j < spectrum.size(); ++j)
         spectrum[j] = {0.0, 0.0};
