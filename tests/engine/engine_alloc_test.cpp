@@ -7,7 +7,7 @@
 
 #include "support/counting_allocator.h"
 #include "support/eeg_signals.h"
-#include "support/engine_settings.h"
+#include "support/engine_drive.h"
 
 namespace {
 
@@ -15,18 +15,17 @@ using namespace kalo_test;
 
 TEST(EngineAllocations, NothingOnceBuiltButTheFirstMultichannelSlots) {
     // EEG, flat (electrode off) for 1.6 s of every 4: clean and artifacted windows.
-    const std::vector<double> eeg = eegLike(20000, 250.0, 7);
-    std::vector<_RawChannels> pairs(eeg.size());
-    std::vector<_RawChannelsArray> samples(eeg.size());
+    std::vector<double> eeg = eegLike(20000, 250.0, 7);
     for (std::size_t i = 0; i < eeg.size(); ++i)
-        pairs[i].left = pairs[i].right = i % 1000 < 600 ? eeg[i] : 0.0, samples[i].channels = &pairs[i].left;
+        eeg[i] = i % 1000 < 600 ? eeg[i] : 0.0;
+    Samples samples(eeg, eeg);
     for (const bool bipolar : {true, false}) {
         const auto engine = makeEngine(engineSettings(250, 500, bipolar, 2));
         bool clean = false, artifacted = false;
         const auto run = [&](std::size_t first, std::size_t last, bool process) {
             return allocations::during([&] {
                 for (std::size_t i = first; i < last; i += 25) {
-                    bipolar ? engine->pushData(&pairs[i], 25) : engine->pushDataArr(&samples[i], 25);
+                    bipolar ? engine->pushData(&samples.pairs[i], 25) : engine->pushDataArr(&samples.arrays[i], 25);
                     if (process)
                         engine->processDataArr(), (engine->isBothSidesArtifacted() ? artifacted : clean) = true;
                 }

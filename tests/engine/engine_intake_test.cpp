@@ -1,61 +1,65 @@
-// Engine construction, sample intake and the window schedule.
+// Engine construction, sample intake, the window schedule and the correction
+// of short peaks.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
+#include <array>
 #include <limits>
+#include <numbers>
 #include <string>
-#include <vector>
 
 #include "artifacts/artifacts_math.h"
 #include "support/eeg_signals.h"
-#include "support/engine_settings.h"
+#include "support/engine_drive.h"
 
 namespace {
 
-using Engine = OviMath::MathLib::MathLib;
 using namespace kalo_test;
-
-Engine& engineOf(const EngineHandle& handle) { return *reinterpret_cast<Engine*>(handle.get()); }
+using OviMath::MathLib::correctShortPeaks;
+using OviMath::MathLib::PeakGeometry;
+constexpr double inf = std::numeric_limits<double>::infinity();
 
 // Small enough that, filtered, no peak reaches the 30 uV correction threshold.
-// Multichannel samples (2 channels) point into the pairs.
-struct Quiet {
-    std::vector<_RawChannels> pairs;
-    std::vector<_RawChannelsArray> samples;
-    explicit Quiet(int n) : pairs(n), samples(n) {
-        const std::vector<double> left = eegLike(n, 250.0, 1, 5.0, 2.0), right = eegLike(n, 250.0, 2, 5.0, 2.0);
-        for (int i = 0; i < n; ++i)
-            pairs[i] = {left[i], right[i]}, samples[i].channels = &pairs[i].left;
-    }
-};
+Samples quiet(int n) { return Samples(eegLike(n, 250.0, 1, 5.0, 2.0), eegLike(n, 250.0, 2, 5.0, 2.0)); }
 
-// Per stored position, oldest first: channel 0 and 1 in microvolts, then in volts.
+// Channel 0 and 1 in microvolts, then in volts, at a position of the buffers.
+std::array<double, 4> at(const Engine& e, std::int64_t p) {
+    const _RawChannels uv = e.microvoltSamples().at(p), v = e.voltSamples().at(p);
+    if (e.bipolar())
+        return {uv.left, uv.right, v.left, v.right};
+    return {e.channelMicrovolts(p, 0), e.channelMicrovolts(p, 1), e.channelVolts(p, 0), e.channelVolts(p, 1)};
+}
+
+// Every stored position, oldest first.
 std::vector<double> stored(const Engine& e) {
     std::vector<double> out;
     for (std::int64_t p = 0; p < static_cast<std::int64_t>(e.channelSampleCount() + e.voltSamples().size()); ++p) {
-        const _RawChannels uv = e.microvoltSamples().at(p), v = e.voltSamples().at(p);
-        if (e.bipolar())
-            out.insert(out.end(), {uv.left, uv.right, v.left, v.right});
-        else
-            out.insert(out.end(), {e.channelMicrovolts(p, 0), e.channelMicrovolts(p, 1), e.channelVolts(p, 0),
-                                   e.channelVolts(p, 1)});
+        const std::array<double, 4> values = at(e, p);
+        out.insert(out.end(), values.begin(), values.end());
     }
     return out;
 }
 
 TEST(EngineConstruction, DerivedSizesAndOneChainAndDetectorPerChannelOrSide) {
-    // {rate, window, windowShift, windowEnd, fftSize, peak samples}. With 200 ms
-    // peak windows and areas: 1000 / rate drops its remainder, so at 256 and
-    // 300 Hz a sample counts as 3 ms.
-    for (const auto& c : {std::vector<int>{250, 500, 10, 490, 512, 50}, {256, 256, 10, 246, 256, 66},
-                          {300, 300, 12, 288, 512, 66}}) {
-        const auto engine = makeEngine(engineSettings(c[0], c[1]));
-        const Engine::Geometry g = engine->geometry();
-        EXPECT_EQ((std::vector<int>{g.windowShift, static_cast<int>(engine->windowEnd()), g.fftSize,
-                                    g.peakWinSamples, g.peakAreaSamples}),
-                  (std::vector<int>{c[2], c[3], c[4], c[5], c[5]}));
+    // {rate, window, bipolar} -> windowShift, windowEnd, fftSize, peak window and area samples, filter lists,
+    // detectors, and the numbers of the first and last detector: channels count from 0, the two sides are 1 and 2
+    // whatever channels_number says (4 here). With 200 ms peak windows and areas 1000 / rate drops its
+    // remainder, so at 256 and 300 Hz a sample counts as 3 ms.
+    const struct { int rate, window; bool bipolar; std::vector<int> expected; } cases[] = {
+        {250, 500, true, {10, 490, 512, 50, 50, 2, 2, 1, 2}},
+        {256, 256, true, {10, 246, 256, 66, 66, 2, 2, 1, 2}},
+        {300, 300, false, {12, 288, 512, 66, 66, 4, 4, 0, 3}}};
+    const auto id = [](_ArtifactsMath* d) { return reinterpret_cast<OviMath::Artifacts::ArtifactsMath*>(d)->id(); };
+    for (const auto& c : cases) {
+        const auto e = makeEngine(engineSettings(c.rate, c.window, c.bipolar));
+        const Engine::Geometry g = e->geometry();
+        EXPECT_EQ((std::vector<int>{g.windowShift, static_cast<int>(e->windowEnd()), g.fftSize, g.peakWinSamples,
+                                    g.peakAreaSamples, static_cast<int>(e->filterListCount()),
+                                    static_cast<int>(e->detectorCount()),
+                                    id(c.bipolar ? e->sideDetector(LEFT) : e->channelDetector(0)),
+                                    id(c.bipolar ? e->sideDetector(RIGHT) : e->channelDetector(3))}),
+                  c.expected);
     }
     const auto engine = makeEngine(engineSettings(250, 500));
     EXPECT_EQ(engine->geometry().binsPerHz, 2.048);
@@ -63,72 +67,54 @@ TEST(EngineConstruction, DerivedSizesAndOneChainAndDetectorPerChannelOrSide) {
     EXPECT_EQ(engine->geometry().calibrationLength, 200); // 8 s of 25 windows
     for (const auto& [n, size] : {std::pair{31, 32}, {32, 32}, {33, 64}}) // lengths the settings refuse
         EXPECT_EQ(engine->getNearestPow2(n), size) << n;
-    // Channel detectors are numbered from 0; bipolar mode has two sides, 1 and 2, whatever channels_number says.
-    const auto multichannel = makeEngine(engineSettings(250, 500, false, 4)), bipolar = makeEngine(engineSettings());
-    const auto id = [](_ArtifactsMath* d) { return reinterpret_cast<OviMath::Artifacts::ArtifactsMath*>(d)->id(); };
-    EXPECT_EQ((std::vector<std::size_t>{multichannel->filterListCount(), multichannel->detectorCount(),
-                                        bipolar->filterListCount(), bipolar->detectorCount()}),
-              (std::vector<std::size_t>{4, 4, 2, 2}));
-    EXPECT_EQ((std::vector<int>{id(multichannel->channelDetector(0)), id(multichannel->channelDetector(3)),
-                                id(bipolar->sideDetector(LEFT)), id(bipolar->sideDetector(RIGHT))}),
-              (std::vector<int>{0, 3, 1, 2}));
 }
 
+// In both modes. Once full, each new sample drops the oldest and moves every
+// stored one, and the window, a position back. A position outside the stored
+// ones (a window that begins before the oldest sample) reads 0 everywhere.
 TEST(EngineSchedule, AWindowPerShiftOnceASampleLiesBeyondIt) {
-    const Quiet quiet(15100);
-    std::vector<std::int64_t> ends, counts;
-    const auto engine = makeEngine(engineSettings(250, 500));
-    engine->setWindowHookForTesting([&](std::int64_t end) { ends.push_back(end); });
-    std::size_t pushed = 0;
-    for (const std::size_t count : {500, 1, 9, 1}) {
-        engine->pushData(&quiet.pairs[pushed], count);
-        pushed += count;
+    Samples q = quiet(15100);
+    for (const bool bipolar : {true, false}) {
+        std::vector<std::int64_t> ends, counts;
+        const auto engine = makeEngine(engineSettings(250, 500, bipolar, 2));
+        engine->setWindowHookForTesting([&](std::int64_t end) { ends.push_back(end); });
+        std::size_t pushed = 0;
+        const auto push = [&](std::size_t count) {
+            bipolar ? engine->pushData(&q.pairs[pushed], count) : engine->pushDataArr(&q.arrays[pushed], count);
+            pushed += count;
+        };
+        for (const std::size_t count : {500, 1, 9, 1}) {
+            push(count);
+            engine->processDataArr();
+            counts.push_back(std::ssize(ends));
+        }
+        EXPECT_EQ(counts, (std::vector<std::int64_t>{0, 1, 1, 2}));
+        EXPECT_EQ(ends, (std::vector<std::int64_t>{500, 510})); // the first covers positions 0 .. 499
+        for (std::size_t count = 89; pushed < 15000; count = 100) { // to 600, then by 100
+            push(count);
+            engine->processDataArr();
+        }
+        const std::int64_t end = engine->windowEnd();
+        const std::size_t windows = ends.size();
+        const std::vector<double> before = stored(*engine);
+        push(100);
+        EXPECT_EQ(engine->windowEnd(), end - 100);
+        EXPECT_EQ(engine->lastSample(), BufferSize - 1);
         engine->processDataArr();
-        counts.push_back(static_cast<std::int64_t>(ends.size()));
+        EXPECT_EQ(ends.size() - windows, 10u);
+        const std::vector<double> after = stored(*engine);
+        ASSERT_EQ(after.size(), before.size());
+        EXPECT_TRUE(std::equal(after.begin(), after.end() - 400, before.begin() + 400)); // 100 positions older
+        EXPECT_NE(after.back(), before.back());
+        for (std::size_t i = 0; i < after.size(); i += 4) // nothing was corrected: each mode's volts from microvolts
+            ASSERT_TRUE(bipolar ? after[i] == after[i + 2] * 1e6 && after[i + 1] == after[i + 3] * 1e6
+                                : after[i + 2] == after[i] / 1e6 && after[i + 3] == after[i + 1] / 1e6) << i;
+        for (const std::int64_t outside : {std::int64_t{-1}, std::int64_t{BufferSize}})
+            EXPECT_EQ(at(*engine, outside), (std::array<double, 4>{}));
     }
-    EXPECT_EQ(counts, (std::vector<std::int64_t>{0, 1, 1, 2}));
-    EXPECT_EQ(ends, (std::vector<std::int64_t>{500, 510})); // the first covers positions 0 .. 499
-    for (std::size_t count = 89; pushed < 15000; pushed += count, count = 100) { // to 600, then by 100
-        engine->pushData(&quiet.pairs[pushed], count);
-        engine->processDataArr();
-    }
-    // Full: 100 more samples move every stored one, and the window, 100 back.
-    const std::int64_t end = engine->windowEnd();
-    const std::size_t windows = ends.size();
-    engine->pushData(&quiet.pairs[pushed], 100);
-    EXPECT_EQ(engine->windowEnd(), end - 100);
-    EXPECT_EQ(engine->lastSample(), BufferSize - 1);
-    engine->processDataArr();
-    EXPECT_EQ(ends.size() - windows, 10u);
-    const std::vector<double> values = stored(*engine);
-    for (std::size_t i = 0; i < values.size(); i += 4) // nothing was corrected
-        ASSERT_EQ((std::pair{values[i], values[i + 1]}), (std::pair{values[i + 2] * 1e6, values[i + 3] * 1e6})) << i;
-    const auto batch = makeEngine(engineSettings(250, 500));
-    ends.clear();
-    batch->setWindowHookForTesting([&](std::int64_t end) { ends.push_back(end); });
-    batch->pushData(quiet.pairs.data(), 1000);
-    batch->processDataArr();
-    EXPECT_EQ(ends.size(), 50u); // (999 - 490) / 10
-    EXPECT_EQ(ends.back(), 990);
-}
-
-TEST(EngineIntake, MultichannelWrapDropsTheOldestAndReadsOutsideAreZero) {
-    const Quiet quiet(15001);
-    const auto engine = makeEngine(engineSettings(250, 500, false, 2));
-    engine->pushDataArr(quiet.samples.data(), 15000);
-    const std::vector<double> before = stored(*engine);
-    engine->pushDataArr(&quiet.samples[15000], 1); // into the first sample's slot
-    const std::vector<double> after = stored(*engine);
-    ASSERT_EQ(after.size(), before.size());
-    EXPECT_TRUE(std::equal(after.begin(), after.end() - 4, before.begin() + 4)); // one position older
-    EXPECT_NE(after.back(), before.back()); // the newest, at BufferSize - 1
-    for (const std::int64_t outside : {std::int64_t{-1}, std::int64_t{BufferSize}})
-        EXPECT_EQ((std::vector<double>{engine->channelMicrovolts(outside, 0), engine->channelVolts(outside, 1)}),
-                  (std::vector<double>{0.0, 0.0}));
 }
 
 TEST(EngineIntake, RefusedBlocksLeaveNoTrace) {
-    constexpr double inf = std::numeric_limits<double>::infinity();
     // field 0 / 1: the left / right value (channel 0 / 1); 2: the channel pointer.
     struct Case { bool bipolar, nullArray; int sample, field; double bad; const char* message; };
     const Case cases[] = {{true, true, 0, 0, 0, "Sample array is null"},
@@ -138,30 +124,28 @@ TEST(EngineIntake, RefusedBlocksLeaveNoTrace) {
                           {false, false, 6, 1, -inf, "Sample 6 (channel 1)"},
                           // Finite, but enough to overflow a filter's state.
                           {true, false, 2, 0, -1.5e100, "Sample 2 (left channel)"},
-                          {false, false, 5, 0, 1e300, "Sample 5 (channel 0)"}};
+                          {false, false, 5, 0, 1e300, "Sample 5 (channel 0)"},
+                          {false, false, 7, 0, inf, "Sample 7 (channel 0)"}}; // the last sample, alone
     for (const Case& c : cases) {
-        Quiet spoiled(8), valid(40);
-        spoiled.pairs[7].left = inf; // a later offender, not named
+        Samples spoiled = quiet(8), valid = quiet(40);
+        spoiled.pairs[7].left = inf; // a later offender, not named (but in the last case)
         if (c.field == 2)
-            spoiled.samples[c.sample].channels = nullptr;
+            spoiled.arrays[c.sample].channels = nullptr;
         else
             (c.field == 0 ? spoiled.pairs[c.sample].left : spoiled.pairs[c.sample].right) = c.bad;
         const EngineSettings settings = engineSettings(250, 500, c.bipolar, 2);
         const EngineHandle refused = createEngine(settings), twin = createEngine(settings);
-        const auto push = [&](const EngineHandle& e, Quiet& q, bool null, _OutStatus& s) {
-            return c.bipolar ? MathLibPushData(e.get(), null ? nullptr : q.pairs.data(), q.pairs.size(), &s)
-                             : MathLibPushDataArr(e.get(), null ? nullptr : q.samples.data(), q.pairs.size(), &s);
-        };
         _OutStatus status{};
-        EXPECT_FALSE(push(refused, spoiled, c.nullArray, status));
+        EXPECT_FALSE(c.nullArray ? c.bipolar ? MathLibPushData(refused.get(), nullptr, 8, &status)
+                                             : MathLibPushDataArr(refused.get(), nullptr, 8, &status)
+                                 : push(refused.get(), c.bipolar, spoiled, 0, 8, &status));
         EXPECT_EQ(status.error_code, 1);
         EXPECT_NE(std::string(status.error_msg).find(c.message), std::string::npos) << status.error_msg;
-        EXPECT_TRUE(stored(engineOf(refused)).empty()) << c.message;
+        EXPECT_TRUE(stored(engineOf(refused.get())).empty()) << c.message;
         // Filter state untouched: the next block comes out as from an engine that never saw the refused one.
-        ASSERT_TRUE(push(refused, valid, false, status) && push(twin, valid, false, status));
-        const std::vector<double> a = stored(engineOf(refused)), b = stored(engineOf(twin));
-        ASSERT_EQ(a.size(), b.size());
-        EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(double)), 0) << c.message;
+        ASSERT_TRUE(push(refused.get(), c.bipolar, valid, 0, 40, &status) &&
+                    push(twin.get(), c.bipolar, valid, 0, 40, &status));
+        EXPECT_TRUE(same(stored(engineOf(refused.get())), stored(engineOf(twin.get())))) << c.message;
     }
 }
 
@@ -170,24 +154,108 @@ TEST(EngineIntake, RefusedBlocksLeaveNoTrace) {
 // plain conversion would be reported). Such windows are judged, like any
 // wild signal, artifacted.
 TEST(EngineWindows, HugeSamplesSaturateAndTheSideQueryFollowsTheSchedule) {
-    Quiet huge(1500);
-    for (std::size_t i = 0; i < huge.pairs.size(); ++i)
-        huge.pairs[i] = {i % 2 ? 1e6 : -1e6, i % 3 ? 1e6 : -1e6};
+    std::vector<double> left(1500), right(1500);
+    for (std::size_t i = 0; i < left.size(); ++i)
+        left[i] = i % 2 ? 1e6 : -1e6, right[i] = i % 3 ? 1e6 : -1e6;
+    Samples huge(left, right);
     for (const bool bipolar : {true, false}) {
         const EngineHandle engine = createEngine(engineSettings(250, 500, bipolar, 2));
         _OutStatus status{};
         bool artifacted = false;
         EXPECT_TRUE(MathLibIsArtifactedWin(engine.get(), LEFT, false, &artifacted, &status) && artifacted); // no window
-        EXPECT_TRUE(bipolar ? MathLibPushData(engine.get(), huge.pairs.data(), 1500, &status)
-                            : MathLibPushDataArr(engine.get(), huge.samples.data(), 1500, &status));
+        EXPECT_TRUE(push(engine.get(), bipolar, huge, 0, 1500, &status));
         EXPECT_TRUE(MathLibProcessDataArr(engine.get(), &status)) << status.error_msg;
-        EXPECT_EQ(engineOf(engine).instantMentalQueue().size(), 100u); // (1499 - 490) / 10 windows
-        EXPECT_TRUE(engineOf(engine).isBothSidesArtifacted()) << bipolar;
+        EXPECT_EQ(engineOf(engine.get()).instantMentalQueue().size(), 100u); // (1499 - 490) / 10 windows
+        EXPECT_TRUE(engineOf(engine.get()).isBothSidesArtifacted()) << bipolar;
         // Side NONE judges nothing; a multichannel engine has no side detectors, and says so.
         EXPECT_EQ(MathLibIsArtifactedWin(engine.get(), bipolar ? NONE : LEFT, false, &artifacted, &status), bipolar);
         EXPECT_EQ(artifacted, !bipolar); // a refused call writes nothing
         EXPECT_EQ(status.error_code, bipolar ? 0 : 1);
         EXPECT_STREQ(status.error_msg, bipolar ? "" : "ArtifactMAthLib pointer is null!");
+    }
+}
+
+// 500 samples of about 5 uV, all distinct; peaks above 30 uV have the 50
+// samples either side replaced by what precedes them.
+TEST(PeakCorrection, WorkedWindows) {
+    struct Moved { int from, to, offset; }; // data[j] takes original[j - offset]
+    struct Case { int subWindow; std::vector<std::pair<int, double>> spikes; bool low; std::vector<Moved> moved; };
+    const Case cases[] = {
+        {50, {{300, 200}}, false, {{250, 350, 100}}},
+        {50, {{25, 200}, {125, 200}, {225, 200}, {325, 200}, {425, 200}}, false, {}}, // 5 of 10: no minority
+        {50, {{25, 1e12}, {125, 1e12}, {225, 1e12}, {325, 1e12}, {425, 1e12}}, false, {}}, // saturate, and count
+        {50, {{300, 200}, {310, 200}}, false, {{250, 350, 100}}}, // the first of equal peaks
+        {50, {{30, 200}}, false, {}}, // the stretch is its own source
+        {50, {{120, 200}}, false, {{70, 140, 70}, {140, 170, 140}}}, // 140.. read 70.., already holding 0..
+        // Two sub-windows: replaced only when no peak counts as exceeding; 30.5 truncates to 30.
+        {250, {{300, 30.5}}, false, {{250, 350, 100}}},
+        {250, {{300, 31.0}}, false, {}},
+        // 100 .. 149 at or below -1 uV: a sub-window without peak, skipped; the pass goes on.
+        {50, {{300, 200}}, true, {{250, 350, 100}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<double> original(500);
+        for (int i = 0; i < 500; ++i)
+            original[i] = c.low && i >= 100 && i < 150 ? -1.0 - i % 2 : 5.0 + 0.001 * i;
+        for (const auto& [position, value] : c.spikes)
+            original[position] = value;
+        std::vector<double> expected = original, data = original;
+        for (const Moved& m : c.moved)
+            for (int j = m.from; j < m.to; ++j)
+                expected[j] = original[j - m.offset];
+        std::vector<int> peakPositions(500 / c.subWindow);
+        correctShortPeaks(data.data(), peakPositions.data(), PeakGeometry{500, c.subWindow, 50, 30});
+        EXPECT_EQ(data, expected) << c.subWindow << " " << c.spikes[0].first << " " << c.spikes[0].second;
+    }
+}
+
+// Intake corrects each side's newest window on its own, as the free function
+// does, and leaves the volt buffer and older samples alone. Spiked: one spike
+// on the left; on the right one in each of five sub-windows, too many to
+// correct. Then a 2 Hz wave of 0.1 V with 100 ms peak windows, which keeps
+// whole 25-sample sub-windows below -1 uV after the high-pass: they have no
+// peak, which is no reason to refuse the samples or to hold up the schedule.
+TEST(PeakCorrectionInEngine, NewestWindowOfEachSideIsCorrectedOnItsOwn) {
+    std::vector<double> left = eegLike(2000, 250.0, 4, 5.0, 2.0), right = eegLike(2000, 250.0, 5, 5.0, 2.0), wave(2000);
+    for (std::size_t i = 0; i < wave.size(); ++i) {
+        left[i] += i == 1600 ? 300 * microvolt : 0.0, right[i] += i % 100 == 25 ? 300 * microvolt : 0.0;
+        wave[i] = 0.1 * std::sin(2.0 * std::numbers::pi * 2.0 * i / 250.0);
+    }
+    for (const bool spiked : {true, false}) {
+        EngineSettings settings = engineSettings(250, 500);
+        const int ms = spiked ? 200 : 100, subWindow = ms / 4; // 4 ms a sample
+        settings.shortArtifactDetect.peak_win_ms = settings.shortArtifactDetect.peak_area_ms = ms;
+        Samples samples(spiked ? left : wave, spiked ? right : wave);
+        const EngineHandle handle = createEngine(settings);
+        const Engine& engine = engineOf(handle.get());
+        _OutStatus status{};
+        EXPECT_TRUE(push(handle.get(), true, samples, 0, 2000, &status)) << status.error_msg;
+        std::array<std::vector<double>, 2> window, corrected;
+        for (std::int64_t p = 1500; p < 2000; ++p) {
+            window[0].push_back(engine.voltSamples().at(p).left * 1e6);
+            window[1].push_back(engine.voltSamples().at(p).right * 1e6);
+        }
+        std::array<bool, 2> changed{};
+        std::vector<int> peaks(20);
+        for (int side = 0; side < 2; ++side) {
+            corrected[side] = window[side];
+            changed[side] = correctShortPeaks(corrected[side].data(), peaks.data(), {500, subWindow, subWindow, 30});
+        }
+        for (std::int64_t p = 0; p < 2000; ++p) {
+            const _RawChannels uv = engine.microvoltSamples().at(p), v = engine.voltSamples().at(p);
+            ASSERT_EQ(uv.left, p < 1500 ? v.left * 1e6 : corrected[0][p - 1500]) << p;
+            ASSERT_EQ(uv.right, p < 1500 ? v.right * 1e6 : corrected[1][p - 1500]) << p;
+        }
+        int peakless = 0;
+        for (std::size_t first = 0; first < 500; first += 25)
+            peakless += std::all_of(&window[0][first], &window[0][first] + 25, [](double uv) { return uv <= -1.0; });
+        if (spiked)
+            EXPECT_TRUE(changed[0] && corrected[0] != window[0] && !changed[1]);
+        else
+            EXPECT_GT(peakless, 0);
+        EXPECT_EQ(engine.lastSample(), 1999);
+        EXPECT_TRUE(MathLibProcessDataArr(handle.get(), &status)) << status.error_msg;
+        EXPECT_EQ(engine.windowEnd(), 1990);
     }
 }
 

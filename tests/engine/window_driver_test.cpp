@@ -5,12 +5,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <string>
 
 #include "artifacts/artifacts_math.h"
 #include "support/eeg_signals.h"
-#include "support/engine_settings.h"
+#include "support/engine_drive.h"
 
 namespace {
 
@@ -19,7 +18,6 @@ constexpr int rate = 250; // 25 windows per second, 10 samples apart
 
 auto inside(_ArtifactsMath* d) { return reinterpret_cast<OviMath::Artifacts::ArtifactsMath*>(d); }
 int judged(_ArtifactsMath* d) { return inside(d)->samplePosition(); }
-bool same(const _SpectralDataPercents& a, const _SpectralDataPercents& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 std::string times(int n, const std::string& text) { return n > 0 ? text + times(n - 1, text) : ""; }
 
 TEST(WindowDriver, StartUpPriorityPolicySkipPeriodAndArtifactFlagsFollowEveryWindow) {
@@ -61,9 +59,10 @@ TEST(WindowDriver, StartUpPriorityPolicySkipPeriodAndArtifactFlagsFollowEveryWin
         // no detector is asked. The first scripted window ends at 1000.
         engine->processWindow();
         ASSERT_EQ(pushAndDrain(999), 75);
-        ASSERT_TRUE(std::all_of(sink.begin(), sink.begin() + 75, [](auto& r) { return same(r, {}); }));
+        const auto zero = [](const _SpectralDataPercents& r) { return same(r, {}); };
+        ASSERT_TRUE(std::all_of(sink.begin(), sink.begin() + 75, zero));
         ASSERT_EQ(judged(engine->sideDetector(LEFT)) + judged(engine->sideDetector(RIGHT)), 0);
-        MathLib* handle = reinterpret_cast<MathLib*>(engine.get());
+        MathLib* handle = handleOf(*engine);
         _OutStatus status;
         ASSERT_TRUE(MathLibSetPrioritySide(handle, s.priority, &status) &&
                     MathLibSetSkipWinsAfterArtifact(handle, s.skip, &status));
