@@ -236,6 +236,7 @@ private:
     void artifactedSideWindow();
     void processWindowLeftPriority();
     void processWindowRightPriority();
+    void processWindowPreferring(_SideType preferred);
     void processWindowNoPriority();
     void processDataForChannel();
     void fillZeroValsOnSpectAndMental();

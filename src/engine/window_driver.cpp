@@ -68,27 +68,20 @@ void MathLib::processWindow() {
         processWindowNoPriority();
 }
 
-// Under a priority the second detector is asked only when the first side is
-// artifacted.
-void MathLib::processWindowLeftPriority() {
-    if (!isArtifacted(leftDetector.get(), windowLeft.data())) {
-        artifactedSequence = false;
-        processData(LEFT);
-    } else if (!isArtifacted(rightDetector.get(), windowRight.data())) {
-        artifactedSequence = false;
-        processData(RIGHT);
-    } else {
-        artifactedSideWindow();
-    }
-}
+void MathLib::processWindowLeftPriority() { processWindowPreferring(LEFT); }
+void MathLib::processWindowRightPriority() { processWindowPreferring(RIGHT); }
 
-void MathLib::processWindowRightPriority() {
-    if (!isArtifacted(rightDetector.get(), windowRight.data())) {
+// Under a priority the other side's detector is asked only when the
+// preferred side is artifacted.
+void MathLib::processWindowPreferring(_SideType preferred) {
+    const _SideType other = preferred == LEFT ? RIGHT : LEFT;
+    const auto window = [this](_SideType side) { return side == LEFT ? windowLeft.data() : windowRight.data(); };
+    if (!isArtifacted(sideDetector(preferred), window(preferred))) {
         artifactedSequence = false;
-        processData(RIGHT);
-    } else if (!isArtifacted(leftDetector.get(), windowLeft.data())) {
+        processData(preferred);
+    } else if (!isArtifacted(sideDetector(other), window(other))) {
         artifactedSequence = false;
-        processData(LEFT);
+        processData(other);
     } else {
         artifactedSideWindow();
     }
