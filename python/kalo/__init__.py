@@ -13,6 +13,8 @@ offered on their own too. Everything goes through the library's C interface
         levels = engine.read_mental()           # numpy structured array
 
     result = kalo.analyze_file("S001R01.edf", left="O1", right="O2")
+    kalo.plot_session(result, "session.png")
+    study = kalo.analyze_many(paths, left="O1", right="O2")   # a DataFrame
 
 The library is found through KALO_LIBRARY, next to this package, or by the
 dynamic loader (LD_LIBRARY_PATH, installed copies). pandas, MNE and
@@ -26,9 +28,11 @@ from .detector import ARTIFACT_DTYPE, Detector
 from .engine import MIND_DTYPE, SPECTRA_DTYPE, Engine, default_settings
 from .errors import KaloError
 from .filters import Filter, FilterList, catalogue
+from .many import analyze_many
+from .plots import plot_session
 
 __all__ = [
     "ARTIFACT_DTYPE", "Analysis", "Detector", "Engine", "Filter", "FilterList", "KaloError", "MIND_DTYPE",
-    "SPECTRA_DTYPE", "Side", "WINDOW_DTYPE", "analyze_file", "analyze_raw", "analyze_samples",
-    "catalogue", "default_settings", "library_path", "read_csv",
+    "SPECTRA_DTYPE", "Side", "WINDOW_DTYPE", "analyze_file", "analyze_many", "analyze_raw", "analyze_samples",
+    "catalogue", "default_settings", "library_path", "plot_session", "read_csv",
 ]
