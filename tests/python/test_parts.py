@@ -104,43 +104,33 @@ def test_the_catalogue_is_the_one_the_kalo_program_lists(kalo_program):
     assert len(expected) == 151
 
 
-# (what is done, code: None for the filter family, whose error flag carries none; words of the message)
-FAILED_CALLS = {
-    "detector settings": (lambda: kalo.Detector(10), 1, "ArtifactSetting"),
-    "closed detector": (lambda: _closed(kalo.Detector(250)).judge(np.zeros(500)), 1, "pointer is null"),
-    "filter the catalogue lacks": (lambda: kalo.Filter.preinstalled("LP", 29.5, 250), None, "kalo.catalogue()"),
-    "closed filter": (lambda: _closed(kalo.Filter.preinstalled("LP", 30, 250))(1.0), None, "closed"),
-    "closed filter list": (lambda: _closed(kalo.FilterList()).reset(), None, "closed"),
-}
-
-
 def _closed(thing):
     thing.close()
     return thing
 
 
-@pytest.mark.parametrize("case", FAILED_CALLS, ids=list(FAILED_CALLS))
-def test_failed_calls_raise_kalo_error(case):
-    action, code, words = FAILED_CALLS[case]
-    with pytest.raises(kalo.KaloError, match=words) as raised:
-        action()
-    assert raised.value.code == code
-
-
-# (what is done, exception type, words of the message)
-WRONG_ARGUMENTS = {
-    "2-D window": (lambda: kalo.Detector(250).judge(np.zeros((2, 250))), ValueError, "1-D"),
-    "text window": (lambda: kalo.Detector(250).judge(["a"] * 500), TypeError, "real numbers"),
+# (what is done, exception, library code: None for the filter family, whose error flag carries none, and
+# for errors raised before the library; words of the message)
+FAILURES = {
+    "detector settings": (lambda: kalo.Detector(10), kalo.KaloError, 1, "ArtifactSetting"),
+    "closed detector": (lambda: _closed(kalo.Detector(250)).judge(np.zeros(500)), kalo.KaloError, 1, "is null"),
+    "filter the catalogue lacks": (lambda: kalo.Filter.preinstalled("LP", 29.5, 250), kalo.KaloError, None,
+                                   "kalo.catalogue()"),
+    "closed filter": (lambda: _closed(kalo.Filter.preinstalled("LP", 30, 250))(1.0), kalo.KaloError, None, "closed"),
+    "closed filter list": (lambda: _closed(kalo.FilterList()).reset(), kalo.KaloError, None, "closed"),
+    "2-D window": (lambda: kalo.Detector(250).judge(np.zeros((2, 250))), ValueError, None, "1-D"),
+    "text window": (lambda: kalo.Detector(250).judge(["a"] * 500), TypeError, None, "real numbers"),
     "2-D samples for a filter": (lambda: kalo.Filter.preinstalled("LP", 30, 250)(np.zeros((2, 2))), ValueError,
-                                 "1-D"),
-    "unknown filter kind": (lambda: kalo.Filter.preinstalled("XX", 30, 250), ValueError, "HP, LP, BS, BP"),
-    "text that is not a str": (lambda: kalo.Filter(b"K = 1"), TypeError, "str"),
-    "something else in a list": (lambda: kalo.FilterList(["K = 1"]), TypeError, "kalo.Filter"),
+                                 None, "1-D"),
+    "unknown filter kind": (lambda: kalo.Filter.preinstalled("XX", 30, 250), ValueError, None, "HP, LP, BS, BP"),
+    "text that is not a str": (lambda: kalo.Filter(b"K = 1"), TypeError, None, "str"),
+    "something else in a list": (lambda: kalo.FilterList(["K = 1"]), TypeError, None, "kalo.Filter"),
 }
 
 
-@pytest.mark.parametrize("case", WRONG_ARGUMENTS, ids=list(WRONG_ARGUMENTS))
-def test_wrong_arguments_are_refused_before_the_library(case):
-    action, error, words = WRONG_ARGUMENTS[case]
-    with pytest.raises(error, match=words):
+@pytest.mark.parametrize("case", FAILURES, ids=list(FAILURES))
+def test_failures_raise_clear_errors(case):
+    action, error, code, words = FAILURES[case]
+    with pytest.raises(error, match=words) as raised:
         action()
+    assert getattr(raised.value, "code", None) == code
