@@ -59,6 +59,10 @@ class Engine:
     the engine is freed then (and, failing that, when it is collected).
 
     Every failed call raises KaloError with the library's code and message.
+    The published queues hold at most 150 mental and 200 band records (one
+    per window step, 25 a second by default) and keep the newest: read them
+    at least every few seconds of samples, as analyze_samples does after
+    every step.
     All engines of a process share one lock inside the library, so engines in
     threads take turns; use processes to analyse recordings in parallel.
     """
