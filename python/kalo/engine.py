@@ -133,6 +133,11 @@ class Engine:
         Any real dtype or memory layout is accepted and converted to
         contiguous float64. The library refuses an empty block (code 1), a
         block with a non-finite sample, and the push function of the other mode.
+
+        The records depend on how the samples are split into pushes (the
+        engine's work on a push looks at the newest window it completes):
+        push ``window_step`` samples at a time, as analyze_samples does, to get
+        what a live host gets.
         """
         if right is not None:
             left = _convert.samples(left, "left")
