@@ -19,7 +19,7 @@ public:
 // First-order section: H(z) = (1 + b1 z^-1) / (1 + a1 z^-1).
 class HalfFilterCascade final : public IFilterCascade {
 public:
-    HalfFilterCascade(double b1, double a1) : a1(a1), b1(b1) {}
+    HalfFilterCascade(double numerator1, double denominator1) : a1(denominator1), b1(numerator1) {}
 
     double Filter(double x) override { return step(x, a1, b1, w1); }
     void Filter(double* values, int count) override;
@@ -47,7 +47,8 @@ private:
 // H(z) = (1 + b1 z^-1 + b2 z^-2) / (1 + a1 z^-1 + a2 z^-2).
 class FullfilterCascade final : public IFilterCascade {
 public:
-    FullfilterCascade(double b1, double b2, double a1, double a2) : a2(a2), b2(b2), a1(a1), b1(b1) {}
+    FullfilterCascade(double numerator1, double numerator2, double denominator1, double denominator2)
+        : a2(denominator2), b2(numerator2), a1(denominator1), b1(numerator1) {}
 
     double Filter(double x) override { return step(x, a1, a2, b1, b2, w1, w2); }
     void Filter(double* values, int count) override;

@@ -15,7 +15,8 @@ std::string copyOfText(const char* text) {
 
 } // namespace
 
-TFilter::TFilter(const char* text) : id(generate_guid()), text(copyOfText(text)), filter(Create(this->text.c_str())) {}
+TFilter::TFilter(const char* creationText)
+    : id(generate_guid()), text(copyOfText(creationText)), filter(Create(text.c_str())) {}
 
 TFilter::TFilter(const TFilter& other)
     : ITFilter(), id(generate_guid()), text(other.text), filter(Create(text.c_str())) {}

@@ -14,7 +14,7 @@ namespace Filters::Impl {
 // one a list makes when the filter is added to it) can be built again from it.
 class TFilter final : public ITFilter {
 public:
-    explicit TFilter(const char* text);
+    explicit TFilter(const char* creationText);
     // The filter of the catalogue entry that the record names (kind, frequency
     // and rate make a name such as "BP_1p75_500"). Throws std::runtime_error
     // "Filter with params does not exist!" when the catalogue has no such

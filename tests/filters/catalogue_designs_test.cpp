@@ -201,8 +201,8 @@ TEST_P(CatalogueFile, GainsAtTheReferencePointsOfItsKind) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, CatalogueFile, testing::ValuesIn(catalogueFiles()),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                             return info.param.substr(0, info.param.size() - 4);
+                         [](const testing::TestParamInfo<std::string>& file) {
+                             return file.param.substr(0, file.param.size() - 4);
                          });
 
 TEST(SpecialBandStops, BS_62p5_250_IsTheBuiltInText) {
