@@ -26,10 +26,11 @@ struct FilterDeleter {
 };
 
 // Two doubles in one register, for the per-sample loop; loads and stores
-// that need only 8-byte alignment.
+// that need only 8-byte alignment. (A typedef: clang ignores a lowered
+// alignment on a using-declaration, and would then assume 16 bytes.)
 using Lanes = double __attribute__((vector_size(16)));
 using Mask = long long __attribute__((vector_size(16)));
-using UnalignedLanes = double __attribute__((vector_size(16), aligned(8), may_alias));
+typedef double UnalignedLanes __attribute__((vector_size(16), aligned(8), may_alias));
 Lanes loadLanes(const double* p) { return *reinterpret_cast<const UnalignedLanes*>(p); }
 void storeLanes(double* p, Lanes v) { *reinterpret_cast<UnalignedLanes*>(p) = v; }
 

@@ -77,9 +77,11 @@ bool correctShortPeaks(double* data, int* peaks, const PeakGeometry& geometry) {
 namespace {
 
 // Both sides of a pair in one register: lane 0 left, lane 1 right, so each
-// lane runs the sequential search of one side.
+// lane runs the sequential search of one side. Loads and stores need only
+// 8-byte alignment. (A typedef: clang ignores a lowered alignment on a
+// using-declaration, and would then assume 16 bytes.)
 using Lanes = double __attribute__((vector_size(16)));
-using UnalignedLanes = double __attribute__((vector_size(16), aligned(8), may_alias));
+typedef double UnalignedLanes __attribute__((vector_size(16), aligned(8), may_alias));
 
 // Whether the correction of a window changes it, from the largest value of
 // each sub-window (-1.0 where none lies above -1.0).
