@@ -206,7 +206,9 @@ bool ArtifactsMath::isArtifactedWin(double* samples, int count, bool /*unused*/,
     }
     for (i = m; i < count; ++i)
         badSamples += bad(samples[i] * microvoltsPerVolt);
-    const int badSampleLimit = static_cast<int>(badSamplesPercent / 100.0 * count);
+    // Saturated: a host may tune any percentage, and a product beyond the
+    // integer range would be an undefined conversion.
+    const int badSampleLimit = truncateToInt32(badSamplesPercent / 100.0 * count).value;
 
     const bool spectralVerdict = spectralTest(m);
     *qualityOut = static_cast<int>(quality);
@@ -299,9 +301,11 @@ bool ArtifactsMath::spectralTest(int m) {
     lastTotalPower_ = totalPower;
     lastBandPower_ = bandPower;
 
+    // A score below 0 (a negative threshold a host may set) counts as 0, so
+    // the quality stays a percentage; the verdict is the same either way.
     double powerScore = 0.0;
     if (totalPower >= 100.0)
-        powerScore = totalPowerThreshold > totalPower ? 1.0 : totalPowerThreshold / totalPower;
+        powerScore = totalPowerThreshold > totalPower ? 1.0 : std::max(0.0, totalPowerThreshold / totalPower);
     updateQuality(powerScore);
 
     if (detectByTotalPower)
