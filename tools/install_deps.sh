@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build and the tests need and
-# the machine lacks. Pass --bench to add what the benchmarks need.
+# the machine lacks. Pass --bench to add what the benchmarks need, --fuzz
+# what the fuzz targets need (clang with libFuzzer and the sanitizer runtimes).
 set -euo pipefail
 
 packages=()
@@ -19,6 +20,21 @@ need libcli11-dev
 need libfmt-dev
 need nlohmann-json3-dev
 need libedf-dev
+# The Python package (python/kalo) and its tests, run by Debian's /usr/bin/python3:
+# numpy and matplotlib are required; pandas, MNE (EDF files) and dask.distributed
+# are optional for users and exercised by the tests.
+need python3-numpy
+need python3-matplotlib
+need python3-pytest
+need python3-pandas
+need python3-mne
+need python3-distributed
+# The second compiler of the CI build, and valgrind for its memory checks.
+need clang-14
+need valgrind
+if [[ "${1:-}" == "--fuzz" ]]; then
+  need libclang-rt-14-dev
+fi
 if [[ "${1:-}" == "--bench" ]]; then
   need libbenchmark-dev
   need libfftw3-dev
