@@ -89,4 +89,4 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(EdfCase{"EdfMicrovoltsOneSecondRecords", EDFLIB_FILETYPE_EDFPLUS, "uV", 1e6, 250, 100000, 250},
                     EdfCase{"BdfMillivoltsHalfSecondRecords", EDFLIB_FILETYPE_BDFPLUS, "mV", 1e3, 128, 50000, 256},
                     EdfCase{"EdfVoltsTwoSecondRecords", EDFLIB_FILETYPE_EDFPLUS, "V", 1.0, 320, 200000, 160}),
-    [](const testing::TestParamInfo<EdfCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<EdfCase>& instance) { return std::string(instance.param.name); });

@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "no LP filter at 31.5 Hz"},
         ErrorCase{"FilterInputCell", {"filter", "--type", "LP", "--freq", "30", "--rate", "250"},
                   "line 2, column 2: \"x\" is not a number"}),
-    [](const testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<ErrorCase>& instance) { return std::string(instance.param.name); });
 
 // The filter command applies one catalogue filter per column, keeping the
 // header: each column must equal the library's filter run on it alone.

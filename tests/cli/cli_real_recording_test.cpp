@@ -157,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                          {"O1", "O2"}, true, 0},
                     Case{"EyesOpenMultichannel", "S001R01", {"--channels", "O1,Oz,O2", "--analysis-channel", "oz"},
                          {"O1", "Oz", "O2"}, false, 1}),
-    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<Case>& instance) { return std::string(instance.param.name); });
 
 TEST(RealRecordings, ClosedEyesShowMoreAlphaAndRelaxationThanOpenEyes) {
     const auto open = kalo_test::realRecording("S001R01.edf");
