@@ -1,13 +1,16 @@
 // Bad input at the C interface that the families' own tests do not cover:
-// detector tuning far outside its usual ranges, detector input chains for
-// mains and resistance values other than the documented ones, and side
-// values outside their enumeration. Through the shared library, as a host
+// coefficient texts that describe no usable filter, detector tuning far
+// outside its usual ranges, detector input chains for mains and resistance
+// values other than the documented ones, and side values outside their
+// enumeration. Through the shared library, as a host
 // calls it; docs/behaviour.md lists every kind of bad input with its test.
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,45 @@
 namespace {
 
 using namespace kalo_test;
+
+// A text is never refused: what is no gain line leaves the gain at 0, what
+// is no coefficient line is skipped, and numbers are read as strtod reads
+// them, overflow included. The filter then computes what its coefficients
+// say, infinities and NaN included; the flag only reports failed calls.
+TEST(BadInput, TextsThatDescribeNoUsableFilterStillMakeFilters) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        const char* what;
+        const char* text;
+        std::vector<double> in, out; // out empty: the last output is not finite
+    } rows[] = {
+        {"empty", "", {1.0, -2.0}, {0.0, 0.0}},
+        {"binary bytes", "\x01\xfe\x7f garbage ,,, = K\n", {1.0, -2.0}, {0.0, 0.0}},
+        {"a gain alone", "K = 2\n", {1.0, -2.0}, {2.0, -4.0}},
+        {"a gain that overflows", "K = 1e999\n", {1.0, -2.0}, {inf, -inf}},
+        {"a section whose pole lies outside the unit circle", "K = 1\nTerm 1:\n1, 0, 0\n1, -4, 0\n",
+         std::vector<double>(1000, 1.0), {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        bool error = true;
+        TFilterHandle* filter = create_custom_TFilter(row.text, &error);
+        ASSERT_NE(filter, nullptr);
+        EXPECT_FALSE(error);
+        std::vector<double> out;
+        for (const double x : row.in) {
+            out.push_back(TFilter_Filter(filter, x, &error));
+            EXPECT_FALSE(error);
+        }
+        if (row.out.empty()) {
+            EXPECT_FALSE(std::isfinite(out.back()));
+            EXPECT_TRUE(std::isfinite(out.front()));
+        } else {
+            EXPECT_EQ(out, row.out);
+        }
+        delete_TFilter(filter, &error);
+    }
+}
 
 // A clean window: 20 microvolts of alpha on a little noise (the detector's
 // own tests judge it clean with the defaults, checked in the first row).
