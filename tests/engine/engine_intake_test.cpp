@@ -90,8 +90,10 @@ TEST(EngineSchedule, AWindowPerShiftOnceASampleLiesBeyondIt) {
         }
         EXPECT_EQ(counts, (std::vector<std::int64_t>{0, 1, 1, 2}));
         EXPECT_EQ(ends, (std::vector<std::int64_t>{500, 510})); // the first covers positions 0 .. 499
-        for (std::size_t count = 89; pushed < 15000; count = 100) { // to 600, then by 100
-            push(count);
+        push(89); // to 600, then by 100
+        engine->processDataArr();
+        while (pushed < 15000) {
+            push(100);
             engine->processDataArr();
         }
         const std::int64_t end = engine->windowEnd();
