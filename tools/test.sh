@@ -41,10 +41,13 @@ case $mode in
   --clang)
     # The second compiler, and the fuzz build in one: everything carries
     # libFuzzer's coverage and clang's sanitizers, so the suite runs under
-    # them and tools/fuzz.sh can run the targets from the same folder.
+    # them and tools/fuzz.sh can run the targets from the same folder. Line
+    # tables are all the sanitizers' reports need; full debug information
+    # made this build a quarter slower.
     build=build-clang
+    optimised="-O2 -gline-tables-only -DNDEBUG"
     options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
-             -DKALO_FUZZ=ON)
+             "-DCMAKE_C_FLAGS_RELWITHDEBINFO=$optimised" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=$optimised" -DKALO_FUZZ=ON)
     export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
     ;;
