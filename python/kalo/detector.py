@@ -1,12 +1,12 @@
 """The artifact detector on its own: judges one window of samples at a time."""
 
 import collections
-import weakref
 from ctypes import POINTER, byref, c_bool, c_double, c_int
 
 import numpy as np
 
 from . import _convert
+from ._owned import Owned
 from ._library import DEFAULTS, ArtifactInfo, ArtifactSetting, OutStatus, lib
 from .errors import check_status
 
@@ -22,7 +22,7 @@ def _free(handle):
     lib.freeArtifactsMath(handle)
 
 
-class Detector:
+class Detector(Owned):
     """An artifact detector for windows of ``fft_window`` samples (2 x rate by default) at ``rate`` Hz.
 
     Tune it with ``init()`` (defaults: the engine's artifact settings), optionally
@@ -37,22 +37,10 @@ class Detector:
         status = OutStatus()
         handle = lib.createArtifactsMath(_convert.int32("id", id), setting, byref(status))
         check_status("createArtifactsMath", status, bool(handle))
-        self._handle = handle
-        self._finalizer = weakref.finalize(self, _free, handle)
+        self._own(handle, _free)
 
     def _call(self, name, *args):
         check_status(name, getattr(lib, name)(self._handle, *args))
-
-    def close(self):
-        """Frees the detector. Calls afterwards reach the library with a null handle and fail (code 1)."""
-        self._finalizer()
-        self._handle = None
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
 
     def init(self, amplitude_threshold=None, band_power_threshold=None, bad_samples_percent=None,
              quality_history_length=None):

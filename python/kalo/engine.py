@@ -1,12 +1,12 @@
 """The emotional-state engine: push samples in volts, process, read levels and band shares."""
 
 import collections
-import weakref
 from ctypes import POINTER, byref, c_bool, c_int32
 
 import numpy as np
 
 from . import _convert
+from ._owned import Owned
 from ._library import (DEFAULTS, ArtifactDetectSetting, MathLibSetting, MentalAndSpectralSetting, MindData,
                        OutStatus, RawChannels, RawChannelsArray, RawSpectVals, ShortArtifactDetectSetting,
                        SpectralDataPercents, lib)
@@ -48,7 +48,7 @@ def _free(handle):
     lib.freeMathLib(handle, None)
 
 
-class Engine:
+class Engine(Owned):
     """One engine of the library, for one recording.
 
     ``Engine(rate)`` is a bipolar engine (left and right channels) with the
@@ -82,8 +82,7 @@ class Engine:
         status = OutStatus()
         handle = lib.createMathLib(*records.values(), byref(status))
         check_status("createMathLib", status, bool(handle))
-        self._handle = handle
-        self._finalizer = weakref.finalize(self, _free, handle)
+        self._own(handle, _free)
         self.settings = {field: getattr(records[record], field) for field, record in SETTING_RECORD.items()}
 
     # ------------------------------------------------------------ plumbing
@@ -97,17 +96,6 @@ class Engine:
         value = ctype()
         self._call(name, byref(value))
         return value.value
-
-    def close(self):
-        """Frees the engine. Calls afterwards reach the library with a null handle and fail (code 1)."""
-        self._finalizer()
-        self._handle = None
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
 
     @property
     def rate(self):

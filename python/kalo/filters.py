@@ -1,12 +1,12 @@
 """IIR filters, filter lists and the library's catalogue of ready-made filters."""
 
 import collections
-import weakref
 from ctypes import POINTER, byref, c_bool, c_double, c_int
 
 import numpy as np
 
 from . import _convert
+from ._owned import Owned
 from ._library import FilterParam, lib
 from .errors import KaloError
 
@@ -45,23 +45,11 @@ def _run(function, handle, values, what):
     return out
 
 
-class _Handle:
+class _Handle(Owned):
     _delete = None
 
     def _own(self, handle):
-        self._handle = handle
-        self._finalizer = weakref.finalize(self, lambda h=handle, d=getattr(lib, self._delete): d(h, None))
-
-    def close(self):
-        """Frees the object; later calls fail with KaloError."""
-        self._finalizer()
-        self._handle = None
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
+        super()._own(handle, lambda h, delete=getattr(lib, self._delete): delete(h, None))
 
     def _do(self, function, *args):
         closed = " (it was closed)" if self._handle is None else ""
