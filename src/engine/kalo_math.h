@@ -15,6 +15,7 @@
 // Not thread-safe on its own: the C interface serialises every call on the
 // process-wide lock.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -226,6 +227,19 @@ private:
     // `left` and / or `right` (null: not wanted); zeros where no sample is
     // stored.
     void copyWindow(const Buffer::CircularBuffer<_RawChannels>& samples, double* left, double* right) const;
+    // Hands visit(position, run, count) each run of stored samples of the
+    // window ending at windowEndIndex, `position` being run[0]'s place in
+    // the window. Places before the oldest or after the newest sample are
+    // not visited.
+    template <class Sample, class Visit>
+    void forEachStoredWindowRun(const Buffer::CircularBuffer<Sample>& samples, Visit&& visit) const {
+        const std::int64_t start = windowEndIndex - fftWindow;
+        std::size_t position = static_cast<std::size_t>(std::clamp<std::int64_t>(-start, 0, fftWindow));
+        samples.forEachRun(start, static_cast<std::size_t>(fftWindow), [&](const Sample* run, std::size_t count) {
+            visit(position, run, count);
+            position += count;
+        });
+    }
     bool startUpPeriod(std::size_t storedSamples) const;
     // One detector judgement of `window` (volts, fftWindow samples); a failed
     // call is raised as its status.

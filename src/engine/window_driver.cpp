@@ -22,30 +22,28 @@ bool MathLib::isArtifacted(_ArtifactsMath* detector, double* window, bool flag) 
 }
 
 void MathLib::copyWindow(const Buffer::CircularBuffer<_RawChannels>& samples, double* left, double* right) const {
-    // Positions before the oldest sample read as zeros.
-    const std::int64_t start = windowEndIndex - fftWindow;
-    const std::size_t missing = static_cast<std::size_t>(std::clamp<std::int64_t>(-start, 0, fftWindow));
-    for (std::size_t i = 0; i < missing; ++i) {
-        if (left != nullptr)
-            left[i] = 0.0;
-        if (right != nullptr)
-            right[i] = 0.0;
-    }
-    std::size_t i = missing;
-    samples.forEachRun(start, static_cast<std::size_t>(fftWindow), [&](const _RawChannels* pairs, std::size_t n) {
-        for (std::size_t j = 0; j < n; ++j, ++i) {
+    // Places without a stored sample read as zeros; each place is written
+    // once, since this runs for every window.
+    const auto zero = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
             if (left != nullptr)
-                left[i] = pairs[j].left;
+                left[i] = 0.0;
             if (right != nullptr)
-                right[i] = pairs[j].right;
+                right[i] = 0.0;
         }
+    };
+    std::size_t next = 0;
+    forEachStoredWindowRun(samples, [&](std::size_t position, const _RawChannels* pairs, std::size_t count) {
+        zero(next, position);
+        for (std::size_t j = 0; j < count; ++j) {
+            if (left != nullptr)
+                left[position + j] = pairs[j].left;
+            if (right != nullptr)
+                right[position + j] = pairs[j].right;
+        }
+        next = position + count;
     });
-    for (; i < static_cast<std::size_t>(fftWindow); ++i) {
-        if (left != nullptr)
-            left[i] = 0.0;
-        if (right != nullptr)
-            right[i] = 0.0;
-    }
+    zero(next, static_cast<std::size_t>(fftWindow));
 }
 
 bool MathLib::startUpPeriod(std::size_t storedSamples) const {
@@ -147,13 +145,12 @@ void MathLib::processWindowForChannelArrays() {
     const std::size_t n = static_cast<std::size_t>(fftWindow);
     const std::size_t channels = static_cast<std::size_t>(channelsNumber);
     std::fill(channelWindows.begin(), channelWindows.end(), 0.0);
-    const std::int64_t start = windowEndIndex - fftWindow;
-    std::size_t i = static_cast<std::size_t>(std::clamp<std::int64_t>(-start, 0, fftWindow));
-    channelSamplesVolt.forEachRun(start, n, [&](const _RawChannelsArray* samples, std::size_t count) {
-        for (std::size_t j = 0; j < count; ++j, ++i)
-            for (std::size_t c = 0; c < channels; ++c)
-                channelWindows[c * n + i] = samples[j].channels[c];
-    });
+    forEachStoredWindowRun(channelSamplesVolt,
+                           [&](std::size_t position, const _RawChannelsArray* samples, std::size_t count) {
+                               for (std::size_t j = 0; j < count; ++j)
+                                   for (std::size_t c = 0; c < channels; ++c)
+                                       channelWindows[c * n + position + j] = samples[j].channels[c];
+                           });
     bool anyClean = false;
     for (int c = 0; c < channelsNumber; ++c) {
         double* window = channelWindows.data() + static_cast<std::size_t>(c) * n;
@@ -183,14 +180,12 @@ void MathLib::processWindowForChannelArrays() {
 }
 
 void MathLib::processDataForChannel() {
-    const std::int64_t start = windowEndIndex - fftWindow;
     std::fill(spectralWindow.begin(), spectralWindow.end(), 0.0);
-    std::size_t i = static_cast<std::size_t>(std::clamp<std::int64_t>(-start, 0, fftWindow));
-    channelSamplesMicrovolt.forEachRun(start, spectralWindow.size(),
-                                       [&](const _RawChannelsArray* samples, std::size_t count) {
-                                           for (std::size_t j = 0; j < count; ++j)
-                                               spectralWindow[i++] = samples[j].channels[channelForAnalysis];
-                                       });
+    forEachStoredWindowRun(channelSamplesMicrovolt,
+                           [&](std::size_t position, const _RawChannelsArray* samples, std::size_t count) {
+                               for (std::size_t j = 0; j < count; ++j)
+                                   spectralWindow[position + j] = samples[j].channels[channelForAnalysis];
+                           });
     computeSpectra();
 }
 
