@@ -12,6 +12,7 @@
 #include "cli_error.h"
 #include "commands.h"
 #include "jobs.h"
+#include "output_guard.h"
 #include "progress.h"
 #include "summary.h"
 
@@ -141,8 +142,16 @@ int analyseInJobs(const AnalyzeOptions& o, const std::vector<std::string>& args)
 int runAnalyze(const AnalyzeOptions& o, const std::vector<std::string>& args) {
     if (o.recordings.size() > 1 && o.outDir.empty())
         throw CliError("several recordings need --out-dir, where each gets its own output file");
-    const std::vector<fs::path> outputs = outputPaths(o);
     const bool child = o.jobIndex >= 0;
+    const std::vector<fs::path> outputs = outputPaths(o);
+    // Before any work: a child of --jobs was checked by its parent, and the
+    // outputs its siblings have finished exist by now.
+    if (!child) {
+        std::vector<fs::path> written = outputs;
+        if (!o.summaryJson.empty())
+            written.emplace_back(o.summaryJson);
+        checkOutputs(written, o.recordings, o.overwrite);
+    }
     if (child && static_cast<std::size_t>(o.jobIndex) >= o.recordings.size())
         throw CliError("--job-index is out of range");
     if (!child && o.jobs > 1 && o.recordings.size() > 1)

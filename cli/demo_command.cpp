@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "demo.h"
 #include "edf_file.h"
+#include "output_guard.h"
 #include "summary.h"
 
 namespace kalo::cli {
@@ -25,6 +26,11 @@ std::vector<EdfAnnotation> demoAnnotations(const DemoRecording& demo) {
 } // namespace
 
 int runDemo(const DemoOptions& o) {
+    std::vector<std::filesystem::path> written;
+    for (const std::string& path : {o.writePath, o.summaryJson})
+        if (!path.empty())
+            written.emplace_back(path);
+    checkOutputs(written, {}, o.overwrite);
     const DemoRecording demo = synthesiseDemo();
     if (!o.writePath.empty()) {
         AtomicFile file(o.writePath);

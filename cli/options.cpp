@@ -152,7 +152,8 @@ A calibration starts at 0 s unless --calibrate-at says otherwise; it runs over t
 --calibration-sec seconds of clean windows, and the relative levels are 0 until it has finished.
 Several recordings need --out-dir; --jobs N analyses N of them at once, in separate processes.
 The summary goes to stderr when the rows go to stdout, and to stdout with --out-dir.
-Exit code 2 for any error (one line on stderr); output files appear only when complete.)";
+Exit code 2 for any error (one line on stderr); output files appear only when complete.
+An output is never written over an input, and an existing output file is kept unless --overwrite.)";
 
 } // namespace
 
@@ -199,6 +200,8 @@ void defineCommandLine(CLI::App& app, CommandLine& cl) {
         ->check(CLI::Range(1, 256))
         ->capture_default_str();
     analyze->add_flag("--quiet,-q", an.quiet, "No progress bar");
+    analyze->add_flag("--overwrite", an.overwrite,
+                      "Replace output files that exist already (an input is never overwritten)");
     analyze->add_option("--job-index", an.jobIndex)->group("");
     analyze->add_option("--job-summary", an.jobSummary)->group("");
 
@@ -210,6 +213,7 @@ void defineCommandLine(CLI::App& app, CommandLine& cl) {
     demoCmd->add_option("--write", demo.writePath,
                         "Also save the synthetic recording as EDF+ (BDF+ for a .bdf name), to try analyze on");
     demoCmd->add_option("--summary-json", demo.summaryJson, "Also write the summary as JSON");
+    demoCmd->add_flag("--overwrite", demo.overwrite, "Replace output files that exist already");
     addEngineOptions(demoCmd, demo.engine);
 
     cl.filtersCommand = app.add_subcommand("filters", "List the library's catalogue of ready-made filters");

@@ -23,6 +23,7 @@ struct AnalyzeOptions {
     std::string summaryJson; // empty: none
     int jobs = 1;
     bool quiet = false;
+    bool overwrite = false;  // replace existing output files
     // Set by a parent run of --jobs for each child: analyse only this
     // recording and leave its summary as JSON in jobSummary.
     int jobIndex = -1;
@@ -33,6 +34,7 @@ struct DemoOptions {
     EngineConfig engine;
     std::string writePath;
     std::string summaryJson;
+    bool overwrite = false;
 };
 
 struct FilterOptions {

@@ -47,7 +47,9 @@ private:
     std::filesystem::path path_;
 };
 
-inline KaloRun runKalo(const std::vector<std::string>& args, const std::string& input = "") {
+// `cwd`, when given, is the folder the program starts in (for relative paths).
+inline KaloRun runKalo(const std::vector<std::string>& args, const std::string& input = "",
+                       const std::filesystem::path& cwd = {}) {
     ScratchDir io;
     io.write("in", input);
     std::vector<std::string> all = {KALO_EXECUTABLE};
@@ -61,6 +63,8 @@ inline KaloRun runKalo(const std::vector<std::string>& args, const std::string& 
     posix_spawn_file_actions_addopen(&actions, 0, (io / "in").c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, (io / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (!cwd.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     pid_t pid = -1;
     KaloRun run;
     if (posix_spawn(&pid, KALO_EXECUTABLE, &actions, nullptr, argv.data(), environ) == 0) {
