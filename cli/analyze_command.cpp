@@ -13,8 +13,9 @@
 #include "commands.h"
 #include "jobs.h"
 #include "output_guard.h"
+#include "host/analyze_recording.h"
+#include "host/error.h"
 #include "progress.h"
-#include "summary.h"
 
 namespace kalo::cli {
 
@@ -49,12 +50,11 @@ std::vector<fs::path> outputPaths(const AnalyzeOptions& o) {
     return paths;
 }
 
-Summary analyseOne(const AnalyzeOptions& o, std::size_t index, const std::vector<fs::path>& outputs,
-                   ProgressBar& bar) {
+host::Summary analyseOne(const AnalyzeOptions& o, std::size_t index, const std::vector<fs::path>& outputs,
+                         ProgressBar& bar) {
     const std::string& path = o.recordings[index];
-    const Recording recording = readRecording(path, o.input);
-    const EngineInput input = chooseChannels(recording, o.channels, o.input.rateHz);
-    SummaryBuilder summary(input, o.engine, path);
+    const std::unique_ptr<host::Recording> recording =
+        host::openRecording(path, o.host.read, o.host.name("rate"));
 
     std::optional<AtomicFile> file;
     std::FILE* out = stdout;
@@ -64,23 +64,23 @@ Summary analyseOne(const AnalyzeOptions& o, std::size_t index, const std::vector
     }
     const auto writer = makeRowWriter(o.format, out);
     const std::string label = fs::path(path).filename().string();
-    RunInfo info;
+    host::Summary summary;
     try {
-        info = analyse(
-            input, o.engine,
-            [&](const Row& row) {
-                writer->write(row);
-                summary.add(row);
-            },
+        summary = host::analyseRecording(
+            *recording, o.host, [&](const host::Row& row) { writer->write(row); },
             [&](double fraction) { bar.update(label, fraction); });
-    } catch (const CliError& e) {
-        throw CliError(fmt::format("{}: {}", path, e.what()));
+    } catch (const host::Error& e) {
+        // Messages about the samples or settings do not name the file.
+        const std::string what = e.what();
+        throw host::Error(e.kind, what.rfind(path, 0) == 0 ? what : fmt::format("{}: {}", path, what));
     }
+    if (!writer->flush())
+        throw CliError(fmt::format("{}: cannot be written", outputs.empty() ? "standard output" : outputs[index].string()));
     if (file)
         file->commit();
     else if (std::fflush(stdout) != 0)
         throw CliError("cannot write to standard output");
-    return summary.finish(info);
+    return summary;
 }
 
 // Each recording in a child process; their summaries are gathered and shown
@@ -167,12 +167,12 @@ int runAnalyze(const AnalyzeOptions& o, const std::vector<std::string>& args) {
         if (child && i != static_cast<std::size_t>(o.jobIndex))
             continue;
         try {
-            const Summary summary = analyseOne(o, i, outputs, bar);
+            const host::Summary summary = analyseOne(o, i, outputs, bar);
             bar.clear();
-            fmt::print(summaryOut, "{}", formatSummary(summary));
+            fmt::print(summaryOut, "{}", host::formatSummary(summary));
             std::fflush(summaryOut);
-            summaries.push_back(summaryJson(summary));
-        } catch (const CliError& e) {
+            summaries.push_back(host::summaryJson(summary));
+        } catch (const std::runtime_error& e) {
             // One recording failing does not stop the others; the exit code
             // says that something failed.
             bar.clear();

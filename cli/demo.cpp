@@ -1,5 +1,6 @@
 #include "demo.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -11,13 +12,13 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kMicrovolt = 1e-6;
-constexpr double kDurationSec = 120.0;
+constexpr double kPatternSec = 120.0;
 constexpr double kLidBurstSec = 0.45;
 
 // Eyes open at the start (so a calibration there is the open-eyes baseline),
 // then alternating, with the electrodes off for 7 s: longer than the 4 s after
 // which the engine reports an artifacted sequence.
-const std::vector<DemoStretch> kStretches = {
+const std::vector<DemoStretch> kPattern = {
     {0.0, 25.0, DemoState::EyesOpen},  {25.0, 50.0, DemoState::EyesClosed},   {50.0, 70.0, DemoState::EyesOpen},
     {70.0, 77.0, DemoState::ElectrodeOff}, {77.0, 100.0, DemoState::EyesClosed}, {100.0, 120.0, DemoState::EyesOpen},
 };
@@ -87,8 +88,19 @@ std::vector<double> bandNoise(std::size_t n, std::uint32_t seed, double centreHz
     return out;
 }
 
-DemoState stateAt(double t) {
-    for (const DemoStretch& s : kStretches)
+// The pattern repeated over the whole recording, the last stretch cut at
+// its end.
+std::vector<DemoStretch> stretchesFor(double durationSec) {
+    std::vector<DemoStretch> stretches;
+    for (double offset = 0; offset < durationSec; offset += kPatternSec)
+        for (const DemoStretch& s : kPattern)
+            if (offset + s.beginSec < durationSec)
+                stretches.push_back({offset + s.beginSec, std::min(offset + s.endSec, durationSec), s.state});
+    return stretches;
+}
+
+DemoState stateAt(const std::vector<DemoStretch>& stretches, double t) {
+    for (const DemoStretch& s : stretches)
         if (t >= s.beginSec && t < s.endSec)
             return s.state;
     return DemoState::EyesOpen;
@@ -96,9 +108,9 @@ DemoState stateAt(double t) {
 
 // Blinks every 5 s in the open-eyes stretches, from 2.5 s into each, none
 // in the engine's start-up seconds (where nothing is judged).
-std::vector<double> blinkTimes() {
+std::vector<double> blinkTimes(const std::vector<DemoStretch>& stretches) {
     std::vector<double> times;
-    for (const DemoStretch& s : kStretches)
+    for (const DemoStretch& s : stretches)
         if (s.state == DemoState::EyesOpen)
             for (double t = s.beginSec + 2.5; t < s.endSec - 1.5; t += 5.0)
                 if (t > 6.0)
@@ -127,21 +139,22 @@ std::string demoStateName(DemoState state) {
     return {};
 }
 
-DemoRecording synthesiseDemo() {
-    const std::size_t n = static_cast<std::size_t>(kDurationSec * kDemoRateHz);
+DemoRecording synthesiseDemo(int minutes) {
+    const double durationSec = 60.0 * minutes;
+    const std::size_t n = static_cast<std::size_t>(durationSec * kDemoRateHz);
     DemoRecording demo;
-    demo.stretches = kStretches;
-    demo.blinkSec = blinkTimes();
-    demo.recording.source = "demo";
+    demo.stretches = stretchesFor(durationSec);
+    demo.blinkSec = blinkTimes(demo.stretches);
+    demo.recording = std::make_unique<host::MemoryRecording>("demo (synthetic)", "synthetic");
 
     const std::vector<double> background[2] = {pinkNoiseUv(n, 11, 18.0), pinkNoiseUv(n, 12, 18.0)};
     Gaussian offNoise(13);
     const std::vector<double> lidMuscle = bandNoise(n, 14, 20.0, 12.0);
     for (int side = 0; side < 2; ++side) {
-        Channel channel{side == 0 ? "Left" : "Right", kDemoRateHz, std::vector<double>(n), {}};
+        std::vector<double> volts(n);
         for (std::size_t i = 0; i < n; ++i) {
             const double t = static_cast<double>(i) / kDemoRateHz;
-            const DemoState state = stateAt(t);
+            const DemoState state = stateAt(demo.stretches, t);
             double uv = 0.0;
             if (state == DemoState::ElectrodeOff) {
                 // Contact lost: the amplifier sees almost nothing.
@@ -162,10 +175,14 @@ DemoRecording synthesiseDemo() {
                             uv += 35.0 * std::sin(kPi * (t - b) / kLidBurstSec) * lidMuscle[i];
                     }
             }
-            channel.volts[i] = uv * kMicrovolt;
+            volts[i] = uv * kMicrovolt;
         }
-        demo.recording.channels.push_back(std::move(channel));
+        demo.recording->addChannel({side == 0 ? "Left" : "Right", "V", kDemoRateHz, 0, true, {}}, std::move(volts));
     }
+    for (const DemoStretch& s : demo.stretches)
+        demo.recording->addEvent({s.beginSec, s.endSec - s.beginSec, demoStateName(s.state)});
+    for (const double b : demo.blinkSec)
+        demo.recording->addEvent({b, 0.5, "blink"});
     return demo;
 }
 

@@ -1,14 +1,17 @@
 #pragma once
 
-// A synthetic two-minute bipolar recording at 250 Hz for trying the program
-// without a file, with the moments a person would label in a real one.
+// A synthetic bipolar recording at 250 Hz for trying the program without a
+// file, with the moments a person would label in a real one as its events.
+// Its two-minute pattern (eyes open and closed, an electrode coming off)
+// repeats for longer recordings.
 // Always the same samples: the random numbers come from a fixed seed through
 // generators whose output the C++ standard fixes.
 
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "recording.h"
+#include "host/recording.h"
 
 namespace kalo::cli {
 
@@ -21,14 +24,15 @@ struct DemoStretch {
 };
 
 struct DemoRecording {
-    Recording recording; // channels "Left" and "Right", volts
+    // Channels "Left" and "Right", volts; events for every stretch and blink.
+    std::unique_ptr<host::MemoryRecording> recording;
     std::vector<DemoStretch> stretches;
-    std::vector<double> blinkSec; // centre of each blink
+    std::vector<double> blinkSec; // start of each blink
 };
 
 constexpr int kDemoRateHz = 250;
 
-DemoRecording synthesiseDemo();
+DemoRecording synthesiseDemo(int minutes = 2);
 
 std::string demoStateName(DemoState state);
 

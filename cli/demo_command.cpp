@@ -6,24 +6,11 @@
 #include "atomic_file.h"
 #include "commands.h"
 #include "demo.h"
-#include "edf_file.h"
+#include "host/analyze_recording.h"
+#include "host/edf_recording.h"
 #include "output_guard.h"
-#include "summary.h"
 
 namespace kalo::cli {
-
-namespace {
-
-std::vector<EdfAnnotation> demoAnnotations(const DemoRecording& demo) {
-    std::vector<EdfAnnotation> annotations;
-    for (const DemoStretch& s : demo.stretches)
-        annotations.push_back({s.beginSec, s.endSec - s.beginSec, demoStateName(s.state)});
-    for (const double b : demo.blinkSec)
-        annotations.push_back({b, 0.5, "blink"});
-    return annotations;
-}
-
-} // namespace
 
 int runDemo(const DemoOptions& o) {
     std::vector<std::filesystem::path> written;
@@ -31,31 +18,30 @@ int runDemo(const DemoOptions& o) {
         if (!path.empty())
             written.emplace_back(path);
     checkOutputs(written, {}, o.overwrite);
-    const DemoRecording demo = synthesiseDemo();
+    DemoRecording demo = synthesiseDemo(o.minutes);
+    host::MemoryRecording& recording = *demo.recording;
     if (!o.writePath.empty()) {
         AtomicFile file(o.writePath);
-        writeEdf(file.temporaryPath().string(), namesBdf(o.writePath), demo.recording, demoAnnotations(demo));
+        host::writeEdf(file.temporaryPath().string(), host::namesBdf(o.writePath), kDemoRateHz,
+                       {{"Left", &recording.volts(0)}, {"Right", &recording.volts(1)}}, recording.events());
         file.commit();
-        fmt::print("wrote {} (two channels, Left and Right, at {} Hz); try: kalo analyze {}\n\n", o.writePath,
-                   kDemoRateHz, o.writePath);
+        fmt::print("wrote {} (two channels, Left and Right, at {} Hz, with its stretches as annotations); try: "
+                   "kalo analyze {}\n\n",
+                   o.writePath, kDemoRateHz, o.writePath);
     }
 
-    const EngineInput input = chooseChannels(demo.recording, {}, std::nullopt);
-    SummaryBuilder builder(input, o.engine, "demo (synthetic)");
-    std::vector<Row> rows;
-    const RunInfo info = analyse(input, o.engine, [&](const Row& row) {
-        builder.add(row);
-        rows.push_back(row);
-    });
+    std::vector<host::Row> rows;
+    host::Summary summary = host::analyseRecording(recording, o.host, [&](const host::Row& row) { rows.push_back(row); });
 
     // A record reflects the window that ends at its time, the windows of the
     // mental estimate before it, and half a second of smoothing: only records
     // that far into a stretch describe that stretch alone.
-    const double lagSec = static_cast<double>(info.fftWindow) / info.rateHz +
-                          o.engine.mentalAndSpectral.mental_estimation_sec + 0.5;
-    LevelMeans open, closed;
-    for (const Row& row : rows) {
-        if (!builder.settled(row))
+    const host::EngineConfig& config = o.host.engine;
+    const double lagSec = static_cast<double>(config.fftWindow.value_or(2 * kDemoRateHz)) / kDemoRateHz +
+                          config.mentalAndSpectral.mental_estimation_sec + 0.5;
+    host::LevelMeans open, closed;
+    for (const host::Row& row : rows) {
+        if (!host::settled(row, config))
             continue;
         for (const DemoStretch& s : demo.stretches)
             if (row.timeSec >= s.beginSec + lagSec && row.timeSec <= s.endSec) {
@@ -65,13 +51,12 @@ int runDemo(const DemoOptions& o) {
                     closed.add(row);
             }
     }
-    Summary summary = builder.finish(info);
     summary.stretches = {{demoStateName(DemoState::EyesOpen), open.finished()},
                          {demoStateName(DemoState::EyesClosed), closed.finished()}};
-    fmt::print("{}", formatSummary(summary));
+    fmt::print("{}", host::formatSummary(summary));
     if (!o.summaryJson.empty()) {
         AtomicFile file(o.summaryJson);
-        fmt::print(file.stream(), "{}\n", summaryJson(summary).dump(2));
+        fmt::print(file.stream(), "{}\n", host::summaryJson(summary).dump(2));
         file.commit();
     }
     return 0;

@@ -9,10 +9,16 @@
 
 #include "cli_error.h"
 #include "commands.h"
-#include "csv_text.h"
+#include "host/csv_text.h"
 #include "kalo_artifacts.h"
 
 namespace kalo::cli {
+
+using host::parseNumber;
+using host::readStandardInput;
+using host::readWholeFile;
+using host::splitCells;
+using host::splitLines;
 
 namespace {
 

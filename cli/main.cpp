@@ -7,6 +7,7 @@
 
 #include "cli_error.h"
 #include "commands.h"
+#include "host/error.h"
 #include "options.h"
 
 int main(int argc, char** argv) {
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
             return app.exit(e); // --help
         fmt::print(stderr, "kalo: {} (kalo --help explains the commands)\n", e.what());
         return kExitFailure;
+    } catch (const kalo::host::Error& e) {
+        // An option's value that the host layer refused while parsing.
+        fmt::print(stderr, "kalo: {}\n", e.what());
+        return kExitFailure;
     }
     try {
         if (commandLine.analyzeCommand->parsed())
@@ -31,6 +36,8 @@ int main(int argc, char** argv) {
             return runFilterList();
         return runFilter(commandLine.filter);
     } catch (const CliError& e) {
+        fmt::print(stderr, "kalo: {}\n", e.what());
+    } catch (const kalo::host::Error& e) {
         fmt::print(stderr, "kalo: {}\n", e.what());
     } catch (const std::exception& e) {
         fmt::print(stderr, "kalo: unexpected failure: {}\n", e.what());

@@ -1,23 +1,23 @@
 #pragma once
 
 // The command line: subcommands, their options, and what they parse into.
+// Every option that says how to read a recording, which channels to use or
+// how the engine runs is a key of the host layer's Options: its flag is the
+// key with "-" for "_", and its value goes to Options::set as it was typed.
 
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
-#include "analysis.h"
-#include "recording.h"
+#include "host/options.h"
 #include "row_writer.h"
 
 namespace kalo::cli {
 
 struct AnalyzeOptions {
     std::vector<std::string> recordings;
-    InputOptions input;
-    ChannelChoice channels;
-    EngineConfig engine;
+    host::Options host;
     RowFormat format = RowFormat::Csv;
     std::string outDir;      // empty: rows on stdout
     std::string summaryJson; // empty: none
@@ -31,7 +31,8 @@ struct AnalyzeOptions {
 };
 
 struct DemoOptions {
-    EngineConfig engine;
+    host::Options host;
+    int minutes = 2;
     std::string writePath;
     std::string summaryJson;
     bool overwrite = false;

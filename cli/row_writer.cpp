@@ -1,5 +1,7 @@
 #include "row_writer.h"
 
+#include <iterator>
+
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
@@ -7,31 +9,58 @@ namespace kalo::cli {
 
 namespace {
 
+constexpr std::size_t kFlushAt = 1 << 16;
+
+// A CSV cell: quoted when it holds a comma, a quote or a line break.
+void csvText(std::string& out, const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        out += text;
+        return;
+    }
+    out += '"';
+    for (const char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+// A double as JSON writes it: the shortest form that reads back the same,
+// with ".0" on whole numbers so that a reader sees a floating-point value,
+// as the JSON library writes them.
+void jsonNumber(std::string& out, double v) {
+    const std::size_t start = out.size();
+    fmt::format_to(std::back_inserter(out), "{}", v);
+    if (out.find_first_of(".eE", start) == std::string::npos && out.find_first_of("ni", start) == std::string::npos)
+        out += ".0";
+}
+
 class CsvRowWriter final : public RowWriter {
 public:
-    explicit CsvRowWriter(std::FILE* out) : out_(out) {
-        fmt::print(out_, "time_s,rel_attention,rel_relaxation,inst_attention,inst_relaxation,"
-                         "delta,theta,alpha,beta,gamma,raw_alpha,raw_beta,calibration_percent,"
-                         "both_sides_artifacted,artifacted_sequence\n");
+    explicit CsvRowWriter(std::FILE* out) : RowWriter(out) {
+        buffer_ += "time_s,rel_attention,rel_relaxation,inst_attention,inst_relaxation,"
+                   "delta,theta,alpha,beta,gamma,raw_alpha,raw_beta,calibration_percent,"
+                   "both_sides_artifacted,artifacted_sequence,events\n";
     }
-    void write(const Row& r) override {
-        fmt::print(out_, "{},{},{},{},{},{},{},{},{},{},{},{},{},{:d},{:d}\n", r.timeSec, r.mind.rel_attention,
-                   r.mind.rel_relaxation, r.mind.inst_attention, r.mind.inst_relaxation, r.bands.delta,
-                   r.bands.theta, r.bands.alpha, r.bands.beta, r.bands.gamma, r.raw.alpha, r.raw.beta,
-                   r.calibrationPercent, static_cast<int>(r.bothSidesArtifacted),
-                   static_cast<int>(r.artifactedSequence));
+    void write(const host::Row& r) override {
+        fmt::format_to(std::back_inserter(buffer_), "{},{},{},{},{},{},{},{},{},{},{},{},{},{:d},{:d},", r.timeSec,
+                       r.mind.rel_attention, r.mind.rel_relaxation, r.mind.inst_attention, r.mind.inst_relaxation,
+                       r.bands.delta, r.bands.theta, r.bands.alpha, r.bands.beta, r.bands.gamma, r.raw.alpha,
+                       r.raw.beta, r.calibrationPercent, static_cast<int>(r.bothSidesArtifacted),
+                       static_cast<int>(r.artifactedSequence));
+        csvText(buffer_, r.events);
+        buffer_ += '\n';
+        written();
     }
-
-private:
-    std::FILE* out_;
 };
 
 class JsonRowWriter final : public RowWriter {
 public:
-    explicit JsonRowWriter(std::FILE* out) : out_(out) {}
-    void write(const Row& r) override {
-        // Ordered keys, so the columns read in the same order as the CSV's.
-        const nlohmann::ordered_json row = {
+    explicit JsonRowWriter(std::FILE* out) : RowWriter(out) {}
+    void write(const host::Row& r) override {
+        // The keys in the order of the CSV's columns.
+        const std::pair<const char*, double> numbers[] = {
             {"time_s", r.timeSec},
             {"rel_attention", r.mind.rel_attention},
             {"rel_relaxation", r.mind.rel_relaxation},
@@ -44,18 +73,42 @@ public:
             {"gamma", r.bands.gamma},
             {"raw_alpha", r.raw.alpha},
             {"raw_beta", r.raw.beta},
-            {"calibration_percent", r.calibrationPercent},
-            {"both_sides_artifacted", r.bothSidesArtifacted},
-            {"artifacted_sequence", r.artifactedSequence},
         };
-        fmt::print(out_, "{}\n", row.dump());
+        char separator = '{';
+        for (const auto& [key, value] : numbers) {
+            buffer_ += separator;
+            buffer_ += '"';
+            buffer_ += key;
+            buffer_ += "\":";
+            jsonNumber(buffer_, value);
+            separator = ',';
+        }
+        fmt::format_to(std::back_inserter(buffer_),
+                       ",\"calibration_percent\":{},\"both_sides_artifacted\":{},\"artifacted_sequence\":{},"
+                       "\"events\":",
+                       r.calibrationPercent, r.bothSidesArtifacted, r.artifactedSequence);
+        if (r.events.empty())
+            buffer_ += "\"\"";
+        else // descriptions from files may hold anything: escaped, and invalid UTF-8 replaced
+            buffer_ += nlohmann::json(r.events).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        buffer_ += "}\n";
+        written();
     }
-
-private:
-    std::FILE* out_;
 };
 
 } // namespace
+
+bool RowWriter::flush() {
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
+        failed_ = true;
+    buffer_.clear();
+    return !failed_;
+}
+
+void RowWriter::written() {
+    if (buffer_.size() >= kFlushAt)
+        flush();
+}
 
 std::unique_ptr<RowWriter> makeRowWriter(RowFormat format, std::FILE* out) {
     if (format == RowFormat::JsonLines)

@@ -6,19 +6,19 @@
 
 #include <algorithm>
 
-#include "analysis.h"
 #include "demo.h"
+#include "host/analyze_recording.h"
 #include "kalo_process.h"
 
 using namespace kalo::cli;
+using kalo::host::Row;
 using kalo_test::runKalo;
 
 namespace {
 
-std::vector<Row> analyseDemo(const DemoRecording& demo) {
-    const EngineInput input = chooseChannels(demo.recording, {}, std::nullopt);
+std::vector<Row> analyseDemo(DemoRecording& demo) {
     std::vector<Row> rows;
-    analyse(input, EngineConfig{}, [&](const Row& row) { rows.push_back(row); });
+    kalo::host::analyseRecording(*demo.recording, kalo::host::Options{}, [&](const Row& row) { rows.push_back(row); });
     return rows;
 }
 
@@ -33,7 +33,7 @@ bool anyRow(const std::vector<Row>& rows, double from, double to, bool Row::*fla
 } // namespace
 
 TEST(Demo, FlagsEveryBlinkAndTheElectrodeOffStretchAndNothingElse) {
-    const DemoRecording demo = synthesiseDemo();
+    DemoRecording demo = synthesiseDemo();
     const std::vector<Row> rows = analyseDemo(demo);
     ASSERT_GT(rows.size(), 2500u);
     const auto off = std::find_if(demo.stretches.begin(), demo.stretches.end(),
@@ -84,7 +84,8 @@ TEST(Demo, WrittenEdfAnalysesLikeTheSynthesisedSamples) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto fromFile = kalo_test::jsonLines(run.out);
 
-    const std::vector<Row> direct = analyseDemo(synthesiseDemo());
+    DemoRecording demo = synthesiseDemo();
+    const std::vector<Row> direct = analyseDemo(demo);
     ASSERT_EQ(fromFile.size(), direct.size());
     // The file holds 16-bit samples: levels may move by quantisation, not more.
     for (std::size_t i = 0; i < direct.size(); ++i) {
@@ -92,5 +93,35 @@ TEST(Demo, WrittenEdfAnalysesLikeTheSynthesisedSamples) {
         EXPECT_NEAR(fromFile[i]["inst_relaxation"].get<double>(), direct[i].mind.inst_relaxation, 0.5)
             << "at " << direct[i].timeSec;
         EXPECT_EQ(fromFile[i]["artifacted_sequence"].get<bool>(), direct[i].artifactedSequence);
+        // The stretches and blinks went into the file as annotations.
+        EXPECT_EQ(fromFile[i]["events"].get<std::string>(), direct[i].events) << "at " << direct[i].timeSec;
     }
+}
+
+// A longer demo repeats the two-minute pattern: every stretch comes back, the
+// written file carries each as an annotation, and the first two minutes are
+// the same recording as the default one.
+TEST(Demo, LongerRecordingsRepeatThePatternAndKeepItsAnnotations) {
+    const DemoRecording two = synthesiseDemo(2);
+    DemoRecording five = synthesiseDemo(5);
+    EXPECT_DOUBLE_EQ(five.recording->durationSec(), 300.0);
+    ASSERT_EQ(five.stretches.size(), 2 * two.stretches.size() + 3);
+    for (std::size_t i = 0; i < five.stretches.size(); ++i) {
+        const DemoStretch& s = five.stretches[i];
+        const DemoStretch& pattern = two.stretches[i % two.stretches.size()];
+        EXPECT_EQ(s.state, pattern.state);
+        EXPECT_DOUBLE_EQ(s.beginSec, pattern.beginSec + 120.0 * static_cast<double>(i / two.stretches.size()));
+    }
+    EXPECT_DOUBLE_EQ(five.stretches.back().endSec, 300.0);
+
+    kalo_test::ScratchDir dir;
+    const auto run = runKalo({"demo", "--minutes", "5", "--write", (dir / "five.edf").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto rows = runKalo({"analyze", (dir / "five.edf").string(), "--format", "jsonl"});
+    ASSERT_EQ(rows.exitCode, 0) << rows.err;
+    int closedAfterFourMinutes = 0;
+    for (const auto& row : kalo_test::jsonLines(rows.out))
+        closedAfterFourMinutes += row["time_s"].get<double>() > 240 &&
+                                  row["events"].get<std::string>().find("eyes closed") != std::string::npos;
+    EXPECT_GT(closedAfterFourMinutes, 400);
 }

@@ -17,6 +17,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/scratch_dir.h"
+
 extern char** environ;
 
 namespace kalo_test {
@@ -25,26 +27,6 @@ struct KaloRun {
     int exitCode = -1;
     std::string out;
     std::string err;
-};
-
-inline std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kalo-test.XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~ScratchDir() { std::filesystem::remove_all(path_); }
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-    void write(const std::string& name, const std::string& text) const { std::ofstream(path_ / name) << text; }
-
-private:
-    std::filesystem::path path_;
 };
 
 // `cwd`, when given, is the folder the program starts in (for relative paths).

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kalo::cli {
+namespace kalo::host {
 
 // Splits text into lines, dropping "\r" before "\n".
 std::vector<std::string_view> splitLines(std::string_view text);
@@ -20,8 +20,8 @@ std::vector<std::string_view> splitCells(std::string_view line);
 // The whole cell as a number (also "nan" and "inf"), or nothing.
 std::optional<double> parseNumber(std::string_view cell);
 
-// The whole of a file or of standard input; CliError when it cannot be read.
+// The whole of a file or of standard input; an Error when it cannot be read.
 std::string readWholeFile(const std::string& path);
 std::string readStandardInput();
 
-} // namespace kalo::cli
+} // namespace kalo::host

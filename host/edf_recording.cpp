@@ -1,7 +1,8 @@
-#include "edf_file.h"
+#include "edf_recording.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -10,9 +11,10 @@
 #include <edflib.h>
 #include <fmt/format.h>
 
-#include "cli_error.h"
+#include "error.h"
+#include "units.h"
 
-namespace kalo::cli {
+namespace kalo::host {
 
 namespace {
 
@@ -38,29 +40,6 @@ std::string trimmed(const char* text) {
         s.erase(s.begin());
     return s;
 }
-
-// How many units of the header's physical dimension make one volt; 0 when
-// it is not a voltage. The micro sign may be Latin-1 or UTF-8.
-double unitsPerVolt(std::string unit) {
-    for (const std::string micro : {"\xC2\xB5", "\xB5"})
-        if (unit.rfind(micro, 0) == 0)
-            unit = "u" + unit.substr(micro.size());
-    std::transform(unit.begin(), unit.end(), unit.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (unit == "v")
-        return 1.0;
-    if (unit == "mv")
-        return 1e3;
-    if (unit == "uv")
-        return 1e6;
-    if (unit == "nv")
-        return 1e9;
-    return 0.0;
-}
-
-struct EdfCloser {
-    int handle;
-    ~EdfCloser() { edfclose_file(handle); }
-};
 
 bool isAnnotationSignal(const std::string& label) { return label == "EDF Annotations" || label == "BDF Annotations"; }
 
@@ -104,55 +83,105 @@ struct RemovedAtExit {
     }
 };
 
-} // namespace
+class EdfRecording final : public Recording {
+public:
+    explicit EdfRecording(const std::string& path);
+    ~EdfRecording() override { edfclose_file(handle_); }
+    EdfRecording(const EdfRecording&) = delete;
+    EdfRecording& operator=(const EdfRecording&) = delete;
 
-Recording readEdf(const std::string& path) {
+private:
+    void readChecked(std::span<const int> channels, std::int64_t first, std::int64_t count, double* out) override;
+
+    RemovedAtExit plain_; // a plain copy of the file, read instead of it, removed when closed
+    int handle_ = -1;
+    std::vector<int> signalOf_;         // EDF signal of each channel
+    std::vector<double> perVolt_;       // header units per volt of each channel, 0 when not a voltage
+    std::vector<double> block_;
+};
+
+EdfRecording::EdfRecording(const std::string& path) : Recording(path, "EDF") {
     // The header record holds 640 signal descriptions: too large for the stack.
     auto header = std::make_unique<edf_hdr_struct>();
-    RemovedAtExit plain;
-    if (edfopen_file_readonly(path.c_str(), header.get(), EDFLIB_DO_NOT_READ_ANNOTATIONS) != 0) {
+    bool annotationsDropped = false;
+    if (edfopen_file_readonly(path.c_str(), header.get(), EDFLIB_READ_ALL_ANNOTATIONS) != 0) {
         const int error = header->filetype;
         if (error == EDFLIB_FILE_CONTAINS_FORMAT_ERRORS)
-            plain.path = plainCopyOf(path);
-        if (plain.path.empty() ||
-            edfopen_file_readonly(plain.path.c_str(), header.get(), EDFLIB_DO_NOT_READ_ANNOTATIONS) != 0)
-            throw CliError(fmt::format("{}: {}", path, openErrorText(error)));
+            plain_.path = plainCopyOf(path);
+        if (plain_.path.empty() ||
+            edfopen_file_readonly(plain_.path.c_str(), header.get(), EDFLIB_DO_NOT_READ_ANNOTATIONS) != 0)
+            throw badRecording(fmt::format("{}: {}", path, openErrorText(error)));
+        annotationsDropped = true;
     }
-    const EdfCloser closer{header->handle};
+    handle_ = header->handle;
+    switch (header->filetype) {
+    case EDFLIB_FILETYPE_EDFPLUS: format_ = "EDF+"; break;
+    case EDFLIB_FILETYPE_BDF: format_ = "BDF"; break;
+    case EDFLIB_FILETYPE_BDFPLUS: format_ = "BDF+"; break;
+    default: format_ = "EDF"; break;
+    }
+    if (annotationsDropped)
+        notes_.push_back("its header breaks EDF+ rules outside the samples, so it was read as plain EDF/BDF and its "
+                         "annotations were left out");
 
-    Recording recording;
-    recording.source = path;
     const double recordSec = static_cast<double>(header->datarecord_duration) / EDFLIB_TIME_DIMENSION;
     for (int s = 0; s < header->edfsignals; ++s) {
         const edf_param_struct& p = header->signalparam[s];
-        Channel channel;
+        ChannelInfo channel;
         channel.name = trimmed(p.label);
         if (isAnnotationSignal(channel.name))
             continue;
         channel.rateHz = recordSec > 0 ? p.smp_in_datarecord / recordSec : 0.0;
-        const std::string unit = trimmed(p.physdimension);
-        const double perVolt = unitsPerVolt(unit);
+        channel.sampleCount = p.smp_in_file;
+        channel.unit = trimmed(p.physdimension);
+        const double perVolt = unitsPerVolt(channel.unit).value_or(0.0);
         if (perVolt == 0.0)
-            channel.unitProblem = fmt::format("its unit \"{}\" is not a voltage (V, mV, uV or nV)", unit);
-        channel.volts.resize(static_cast<std::size_t>(p.smp_in_file));
-        constexpr long long kChunk = 1 << 20;
-        for (long long done = 0; done < p.smp_in_file;) {
-            const int want = static_cast<int>(std::min(kChunk, p.smp_in_file - done));
-            if (edfread_physical_samples(header->handle, s, want, channel.volts.data() + done) != want)
-                throw CliError(fmt::format("{}: cannot read the samples of {} (the file is shorter than its header says)",
-                                           path, channel.name));
+            channel.problem = fmt::format("its unit \"{}\" is not a voltage ({})", channel.unit, kVoltageUnitsHelp);
+        channels_.push_back(std::move(channel));
+        signalOf_.push_back(s);
+        perVolt_.push_back(perVolt);
+    }
+    for (long long a = 0; a < header->annotations_in_file; ++a) {
+        edf_annotation_struct annotation{};
+        if (edf_get_annotation(handle_, static_cast<int>(a), &annotation) != 0)
+            continue;
+        const double onset = static_cast<double>(annotation.onset) / EDFLIB_TIME_DIMENSION;
+        const double duration =
+            annotation.duration_l > 0 ? static_cast<double>(annotation.duration_l) / EDFLIB_TIME_DIMENSION : 0.0;
+        events_.push_back({onset, duration, annotation.annotation});
+    }
+}
+
+void EdfRecording::readChecked(std::span<const int> channels, std::int64_t first, std::int64_t count,
+                               double* out) {
+    const std::size_t width = channels.size();
+    block_.resize(static_cast<std::size_t>(count));
+    for (std::size_t c = 0; c < width; ++c) {
+        const auto channel = static_cast<std::size_t>(channels[c]);
+        const int signal = signalOf_[channel];
+        if (edfseek(handle_, signal, first, EDFSEEK_SET) != first)
+            throw badRecording(fmt::format("{}: cannot find sample {} of {}", source_, first, channels_[channel].name));
+        for (std::int64_t done = 0; done < count;) {
+            const int want = static_cast<int>(std::min<std::int64_t>(count - done, 1 << 20));
+            if (edfread_physical_samples(handle_, signal, want, block_.data() + done) != want)
+                throw badRecording(fmt::format("{}: cannot read the samples of {} (the file is shorter than its "
+                                               "header says)",
+                                               source_, channels_[channel].name));
             done += want;
         }
         // A division, not a multiplication by 1e-6: the result is then the
         // double nearest to the true value in volts, the same number a
         // decimal text of that value reads back as.
-        if (perVolt != 0.0)
-            for (double& v : channel.volts)
-                v /= perVolt;
-        recording.channels.push_back(std::move(channel));
+        const double perVolt = perVolt_[channel];
+        for (std::int64_t i = 0; i < count; ++i)
+            out[static_cast<std::size_t>(i) * width + c] =
+                perVolt != 0.0 ? block_[static_cast<std::size_t>(i)] / perVolt : block_[static_cast<std::size_t>(i)];
     }
-    return recording;
 }
+
+} // namespace
+
+std::unique_ptr<Recording> openEdfRecording(const std::string& path) { return std::make_unique<EdfRecording>(path); }
 
 bool namesBdf(const std::string& path) {
     std::string ext = path.size() >= 4 ? path.substr(path.size() - 4) : std::string();
@@ -160,27 +189,26 @@ bool namesBdf(const std::string& path) {
     return ext == ".bdf";
 }
 
-void writeEdf(const std::string& path, bool bdf, const Recording& recording,
-              const std::vector<EdfAnnotation>& annotations) {
-    const int channels = static_cast<int>(recording.channels.size());
+void writeEdf(const std::string& path, bool bdf, int rate, const std::vector<ChannelSamples>& samples,
+              const std::vector<Event>& events) {
+    const int channels = static_cast<int>(samples.size());
     const int handle =
         edfopen_file_writeonly(path.c_str(), bdf ? EDFLIB_FILETYPE_BDFPLUS : EDFLIB_FILETYPE_EDFPLUS, channels);
     if (handle < 0)
-        throw CliError(fmt::format("{}: cannot be written (EDFlib error {})", path, handle));
+        throw badRecording(fmt::format("{}: cannot be written (EDFlib error {})", path, handle));
     bool closed = false;
     const auto fail = [&](std::string_view what) {
         if (!closed)
             edfclose_file(handle);
         closed = true;
-        throw CliError(fmt::format("{}: cannot be written: {}", path, what));
+        throw badRecording(fmt::format("{}: cannot be written: {}", path, what));
     };
 
-    const int rate = static_cast<int>(recording.channels.front().rateHz);
     const int digitalMax = bdf ? 8388607 : 32767;
     for (int c = 0; c < channels; ++c) {
-        const Channel& ch = recording.channels[static_cast<std::size_t>(c)];
+        const ChannelSamples& ch = samples[static_cast<std::size_t>(c)];
         double largestUv = 1.0;
-        for (const double v : ch.volts)
+        for (const double v : *ch.volts)
             largestUv = std::max(largestUv, std::abs(v) * 1e6);
         // A round range just above the largest sample keeps the quantisation
         // step small and every sample representable.
@@ -193,22 +221,22 @@ void writeEdf(const std::string& path, bool bdf, const Recording& recording,
     }
     // Records last one second; a last, incomplete second is padded with its
     // final value.
-    const std::size_t samples = recording.channels.front().volts.size();
+    const std::size_t length = samples.front().volts->size();
     std::vector<double> buffer(static_cast<std::size_t>(rate));
-    for (std::size_t first = 0; first < samples; first += buffer.size())
-        for (const Channel& ch : recording.channels) {
+    for (std::size_t first = 0; first < length; first += buffer.size())
+        for (const ChannelSamples& ch : samples) {
             for (std::size_t i = 0; i < buffer.size(); ++i)
-                buffer[i] = ch.volts[std::min(first + i, samples - 1)] * 1e6;
+                buffer[i] = (*ch.volts)[std::min(first + i, length - 1)] * 1e6;
             if (edfwrite_physical_samples(handle, buffer.data()) != 0)
                 fail("EDFlib could not write the samples");
         }
-    for (const EdfAnnotation& a : annotations)
+    for (const Event& a : events)
         if (edfwrite_annotation_utf8(handle, std::llround(a.onsetSec * 10000), std::llround(a.durationSec * 10000),
-                                     a.text.c_str()) != 0)
+                                     a.description.c_str()) != 0)
             fail("EDFlib could not write an annotation");
     closed = true;
     if (edfclose_file(handle) != 0)
-        throw CliError(fmt::format("{}: cannot be written: EDFlib could not finish the file", path));
+        throw badRecording(fmt::format("{}: cannot be written: EDFlib could not finish the file", path));
 }
 
-} // namespace kalo::cli
+} // namespace kalo::host

@@ -5,7 +5,9 @@
 
 #include <fmt/format.h>
 
-namespace kalo::cli {
+#include "recording_description.h"
+
+namespace kalo::host {
 
 void LevelMeans::add(const Row& row) {
     ++windows;
@@ -22,26 +24,26 @@ LevelMeans LevelMeans::finished() const {
     return {windows, relAttention / n, relRelaxation / n, instAttention / n, instRelaxation / n};
 }
 
-SummaryBuilder::SummaryBuilder(const EngineInput& input, const EngineConfig& config, std::string recording)
-    : startupSec_(config.mathLib.n_first_sec_skipped),
-      settledSec_(config.mathLib.n_first_sec_skipped + config.mentalAndSpectral.mental_estimation_sec) {
-    summary_.recording = std::move(recording);
-    summary_.bipolar = input.bipolar;
-    summary_.rateHz = input.rateHz;
-    for (const Channel* c : input.channels)
-        summary_.channels.push_back(c->name);
+bool settled(const Row& row, const EngineConfig& config) {
+    const double settledSec = config.mathLib.n_first_sec_skipped + config.mentalAndSpectral.mental_estimation_sec;
+    return row.timeSec >= settledSec && !row.bothSidesArtifacted;
 }
 
-bool SummaryBuilder::settled(const Row& row) const { return row.timeSec >= settledSec_ && !row.bothSidesArtifacted; }
+SummaryBuilder::SummaryBuilder(const StreamLayout& layout, const EngineConfig& config) : config_(config) {
+    summary_.recording = layout.source;
+    summary_.bipolar = layout.selection.bipolar;
+    summary_.rateHz = layout.rateHz;
+    summary_.channels = layout.names;
+}
 
 void SummaryBuilder::add(const Row& row) {
     ++summary_.windows;
-    if (row.timeSec >= startupSec_) {
+    if (row.timeSec >= config_.mathLib.n_first_sec_skipped) {
         ++summary_.judgedWindows;
         summary_.artifactedWindows += row.bothSidesArtifacted;
         summary_.sequenceWindows += row.artifactedSequence;
     }
-    if (!settled(row))
+    if (!settled(row, config_))
         return;
     // A record's time is the end of what it describes: 60.0 s closes minute 1.
     const std::size_t minute = static_cast<std::size_t>(std::max(1.0, std::ceil(row.timeSec / 60.0))) - 1;
@@ -50,8 +52,12 @@ void SummaryBuilder::add(const Row& row) {
     summary_.minutes[minute].add(row);
 }
 
-Summary SummaryBuilder::finish(const RunInfo& info) {
+Summary SummaryBuilder::finish(const RunInfo& info, const Recording* recording) {
     summary_.durationSec = info.durationSec;
+    if (recording != nullptr) {
+        summary_.gaps = recording->gaps();
+        summary_.notes = recording->notes();
+    }
     summary_.calibrationStartSec = info.calibrationStartSec;
     summary_.calibrationEndSec = info.calibrationEndSec;
     for (LevelMeans& m : summary_.minutes)
@@ -79,6 +85,26 @@ nlohmann::ordered_json meansJson(const LevelMeans& m) {
             {"inst_relaxation", m.instRelaxation}};
 }
 
+double missingSec(const Summary& s) {
+    double total = 0;
+    for (const Gap& g : s.gaps)
+        total += g.missingSec;
+    return total;
+}
+
+std::string gapsText(const Summary& s) {
+    constexpr std::size_t kShown = 5;
+    std::string where;
+    for (std::size_t i = 0; i < s.gaps.size() && i < kShown; ++i)
+        where += fmt::format("{}{:.3f} s ({} samples)", i == 0 ? "" : ", ", s.gaps[i].atSec,
+                             s.gaps[i].missingSamples);
+    if (s.gaps.size() > kShown)
+        where += fmt::format(" and {} more", s.gaps.size() - kShown);
+    return fmt::format("{} where samples are missing, {:.3f} s in all, after {}; the samples on either side are "
+                       "analysed as if adjacent\n",
+                       s.gaps.size(), missingSec(s), where);
+}
+
 } // namespace
 
 std::string formatSummary(const Summary& s) {
@@ -92,6 +118,10 @@ std::string formatSummary(const Summary& s) {
                        100.0 * share(s.artifactedWindows, s.judgedWindows),
                        100.0 * share(s.sequenceWindows, s.judgedWindows));
     out += fmt::format("  calibration  {}\n", calibrationText(s));
+    if (!s.gaps.empty())
+        out += "  gaps         " + gapsText(s);
+    for (const std::string& note : s.notes)
+        out += fmt::format("  note         {}\n", note);
     out += "  mean levels per minute (start-up and windows artifacted on both sides left out)\n";
     out += "    minute  windows  rel_attention  rel_relaxation  inst_attention  inst_relaxation\n";
     for (std::size_t i = 0; i < s.minutes.size(); ++i) {
@@ -130,6 +160,18 @@ nlohmann::ordered_json summaryJson(const Summary& s) {
         {"calibration", calibration},
         {"minutes", minutes},
     };
+    nlohmann::ordered_json where = nlohmann::ordered_json::array();
+    std::int64_t missingSamples = 0;
+    for (const Gap& g : s.gaps) {
+        where.push_back(gapJson(g));
+        missingSamples += g.missingSamples;
+    }
+    out["gaps"] = {{"count", s.gaps.size()},
+                   {"missing_samples", missingSamples},
+                   {"missing_s", missingSec(s)},
+                   {"where", where}};
+    if (!s.notes.empty())
+        out["notes"] = s.notes;
     if (!s.stretches.empty()) {
         nlohmann::ordered_json stretches = nlohmann::ordered_json::object();
         for (const auto& [label, m] : s.stretches)
@@ -139,4 +181,4 @@ nlohmann::ordered_json summaryJson(const Summary& s) {
     return out;
 }
 
-} // namespace kalo::cli
+} // namespace kalo::host

@@ -8,9 +8,9 @@
 
 #include <fmt/format.h>
 
-#include "cli_error.h"
+#include "error.h"
 
-namespace kalo::cli {
+namespace kalo::host {
 
 namespace {
 
@@ -30,7 +30,7 @@ std::string readStream(std::FILE* in, const std::string& name) {
     while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
         text.append(buffer, got);
     if (std::ferror(in))
-        throw CliError(fmt::format("{}: cannot be read: {}", name, std::strerror(errno)));
+        throw badRecording(fmt::format("{}: cannot be read: {}", name, std::strerror(errno)));
     return text;
 }
 
@@ -78,10 +78,10 @@ std::optional<double> parseNumber(std::string_view cell) {
 std::string readWholeFile(const std::string& path) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!in)
-        throw CliError(fmt::format("{}: cannot open: {}", path, std::strerror(errno)));
+        throw badRecording(fmt::format("{}: cannot open: {}", path, std::strerror(errno)));
     return readStream(in.get(), path);
 }
 
 std::string readStandardInput() { return readStream(stdin, "standard input"); }
 
-} // namespace kalo::cli
+} // namespace kalo::host

@@ -15,9 +15,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "analysis.h"
+#include "recording.h"
+#include "session.h"
 
-namespace kalo::cli {
+namespace kalo::host {
 
 struct LevelMeans {
     int windows = 0;
@@ -40,23 +41,27 @@ struct Summary {
     std::optional<double> calibrationStartSec, calibrationEndSec;
     std::vector<LevelMeans> minutes;                            // minute 1 first
     std::vector<std::pair<std::string, LevelMeans>> stretches;  // labelled spans (the demo's)
+    std::vector<Gap> gaps;            // samples missing from the recording
+    std::vector<std::string> notes;   // what a reader assumed
 };
+
+// Whether a row counts towards the means: after the start-up and the
+// seconds the levels average, and not artifacted on both sides.
+bool settled(const Row& row, const EngineConfig& config);
 
 class SummaryBuilder {
 public:
-    SummaryBuilder(const EngineInput& input, const EngineConfig& config, std::string recording);
+    SummaryBuilder(const StreamLayout& layout, const EngineConfig& config);
     void add(const Row& row);
-    // Whether a row counts towards the means.
-    bool settled(const Row& row) const;
-    Summary finish(const RunInfo& info);
+    // The recording's gaps and notes, when the samples came from one.
+    Summary finish(const RunInfo& info, const Recording* recording = nullptr);
 
 private:
     Summary summary_;
-    double startupSec_;
-    double settledSec_;
+    EngineConfig config_;
 };
 
 std::string formatSummary(const Summary& summary);
 nlohmann::ordered_json summaryJson(const Summary& summary);
 
-} // namespace kalo::cli
+} // namespace kalo::host

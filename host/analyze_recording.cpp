@@ -1,0 +1,60 @@
+#include "analyze_recording.h"
+
+#include <algorithm>
+
+namespace kalo::host {
+
+namespace {
+
+// Samples per channel read at a time: large enough that reading costs little
+// per sample, small enough that progress moves.
+constexpr std::int64_t kBlockFrames = 1 << 14;
+
+} // namespace
+
+std::vector<Event> eventsFor(const Recording& recording, const Options& options) {
+    std::vector<Event> events = recording.events();
+    for (const std::string& file : options.eventFiles) {
+        const std::vector<Event> more = readEventsCsv(file);
+        events.insert(events.end(), more.begin(), more.end());
+    }
+    return events;
+}
+
+Summary analyseRecording(Recording& recording, const Options& options, const Session::RowSink& rows,
+                         const ProgressSink& progress) {
+    const EngineInput input = chooseChannels(recording, options.channels, options.style());
+    StreamLayout layout;
+    layout.source = recording.source();
+    layout.rateHz = input.rateHz;
+    layout.names = input.names;
+    layout.frameWidth = static_cast<int>(input.selection.columns.size());
+    layout.selection = input.selection;
+    // The block read holds the chosen channels only, in the order chosen.
+    for (std::size_t c = 0; c < layout.selection.columns.size(); ++c)
+        layout.selection.columns[c] = static_cast<int>(c);
+
+    std::optional<SummaryBuilder> summary;
+    Session session(options, layout, [&](const Row& row) {
+        rows(row);
+        summary->add(row);
+    });
+    summary.emplace(session.layout(), session.config());
+    session.addEvents(eventsFor(recording, options));
+
+    std::vector<double> block;
+    const std::int64_t total = input.sampleCount;
+    for (std::int64_t first = 0; first < total;) {
+        const std::int64_t count = std::min(kBlockFrames, total - first);
+        block.resize(static_cast<std::size_t>(count) * input.selection.columns.size());
+        recording.read(input.selection.columns, first, count, block.data());
+        session.push(block.data(), static_cast<std::size_t>(count));
+        first += count;
+        if (progress)
+            progress(static_cast<double>(first) / static_cast<double>(total));
+    }
+    session.finish();
+    return summary->finish(session.info(), &recording);
+}
+
+} // namespace kalo::host
