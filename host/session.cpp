@@ -95,6 +95,7 @@ Session::Session(const Options& options, StreamLayout layout, RowSink sink)
     applySetters(engine_->handle.get(), config_, options);
 
     info_.rateHz = layout_.rateHz;
+    info_.mathLib = m;
     info_.fftWindow = m.fft_window;
     info_.windowStep = m.sampling_rate / m.process_win_freq;
     calibrationPending_ = config_.calibrateAtSec.has_value();

@@ -47,6 +47,7 @@ struct RunInfo {
     double durationSec = 0.0;
     std::optional<double> calibrationStartSec;
     std::optional<double> calibrationEndSec;
+    _MathLibSetting mathLib{}; // as the engine was created, with the rate, window and mode filled in
 };
 
 // What the samples handed to push() are: frames of `frameWidth` values, of

@@ -50,6 +50,7 @@ void SummaryBuilder::add(const Row& row) {
     if (summary_.minutes.size() <= minute)
         summary_.minutes.resize(minute + 1);
     summary_.minutes[minute].add(row);
+    summary_.whole.add(row);
 }
 
 Summary SummaryBuilder::finish(const RunInfo& info, const Recording* recording) {
@@ -62,6 +63,35 @@ Summary SummaryBuilder::finish(const RunInfo& info, const Recording* recording) 
     summary_.calibrationEndSec = info.calibrationEndSec;
     for (LevelMeans& m : summary_.minutes)
         m = m.finished();
+    summary_.whole = summary_.whole.finished();
+    const _MathLibSetting& m = info.mathLib;
+    const _ArtifactDetectSetting& a = config_.artifactDetect;
+    const _ShortArtifactDetectSetting& p = config_.shortArtifactDetect;
+    const _MentalAndSpectralSetting& s = config_.mentalAndSpectral;
+    summary_.settings = {
+        {"sampling_rate", m.sampling_rate},
+        {"process_win_freq", m.process_win_freq},
+        {"fft_window", m.fft_window},
+        {"n_first_sec_skipped", m.n_first_sec_skipped},
+        {"bipolar_mode", m.bipolar_mode},
+        {"use_power_spectrum", m.use_power_spectrum},
+        {"channels_number", m.channels_number},
+        {"channel_for_analysis", m.channel_for_analysis},
+        {"amplitude_threshold", a.amplitude_threshold},
+        {"bad_samples_percent", a.bad_samples_percent},
+        {"band_power_threshold", a.band_power_threshold},
+        {"total_power_threshold", a.total_power_threshold},
+        {"artifact_sequence_sec", a.artifact_sequence_sec},
+        {"detect_by_total_power", a.detect_by_total_power},
+        {"use_hanning", a.use_hanning},
+        {"use_hamming", a.use_hamming},
+        {"quality_history_length", a.quality_history_length},
+        {"peak_win_ms", p.peak_win_ms},
+        {"peak_area_ms", p.peak_area_ms},
+        {"peak_threshold", p.peak_threshold},
+        {"mental_estimation_sec", s.mental_estimation_sec},
+        {"spectral_averaging_sec", s.spectral_averaging_sec},
+    };
     return summary_;
 }
 
@@ -158,6 +188,7 @@ nlohmann::ordered_json summaryJson(const Summary& s) {
         {"artifacted_share", share(s.artifactedWindows, s.judgedWindows)},
         {"artifacted_sequence_share", share(s.sequenceWindows, s.judgedWindows)},
         {"calibration", calibration},
+        {"means", meansJson(s.whole)},
         {"minutes", minutes},
     };
     nlohmann::ordered_json where = nlohmann::ordered_json::array();
@@ -172,6 +203,7 @@ nlohmann::ordered_json summaryJson(const Summary& s) {
                    {"where", where}};
     if (!s.notes.empty())
         out["notes"] = s.notes;
+    out["settings"] = s.settings;
     if (!s.stretches.empty()) {
         nlohmann::ordered_json stretches = nlohmann::ordered_json::object();
         for (const auto& [label, m] : s.stretches)

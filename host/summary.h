@@ -39,10 +39,12 @@ struct Summary {
     int artifactedWindows = 0;
     int sequenceWindows = 0;
     std::optional<double> calibrationStartSec, calibrationEndSec;
+    LevelMeans whole;                                           // every settled window
     std::vector<LevelMeans> minutes;                            // minute 1 first
     std::vector<std::pair<std::string, LevelMeans>> stretches;  // labelled spans (the demo's)
     std::vector<Gap> gaps;            // samples missing from the recording
     std::vector<std::string> notes;   // what a reader assumed
+    nlohmann::ordered_json settings;  // every field of the four settings records the engine was created with
 };
 
 // Whether a row counts towards the means: after the start-up and the

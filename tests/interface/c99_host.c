@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "kalo_artifacts.h"
+#include "kalo_host.h"
 
 static int failures = 0;
 
@@ -183,11 +184,46 @@ static void emotionalEngine(void) {
     CHECK(freeMathLib(engine, &status) && status.success);
 }
 
+/* The host layer's block entry: 12 s of a bipolar pair pushed at once come
+ * back as one row per window step once the first window is full, with the
+ * summary. */
+static void hostLayer(void) {
+    enum { rate = 250, seconds = 12 };
+    static double frames[2 * rate * seconds];
+    const char* names[2] = {"L", "R"};
+    kalo_host_status status;
+    kalo_options* options = kalo_options_create(KALO_HOST_STYLE_FLAGS, &status);
+    kalo_session* session;
+    kalo_row rows[400];
+    size_t count = 0;
+    char* summary;
+    int i;
+    CHECK(options != NULL && status.code == KALO_HOST_OK);
+    CHECK(!kalo_options_set(options, "priority", "up", &status) && status.code == KALO_HOST_INVALID_ARGUMENT);
+    for (i = 0; i < rate * seconds; ++i) {
+        frames[2 * i] = 2e-5 * sin(2.0 * 3.141592653589793 * 10.0 * i / rate);
+        frames[2 * i + 1] = 1e-5 * cos(0.3 * i);
+    }
+    session = kalo_session_open(options, "c99", rate, 2, names, &status);
+    CHECK(session != NULL);
+    CHECK(kalo_session_push(session, frames, rate * seconds, &status));
+    CHECK(kalo_session_finish(session, &status));
+    CHECK(kalo_session_read_rows(session, rows, 400, &count, &status));
+    CHECK(count == 250); /* one a window step (10 samples) from the first full 2 s window on */
+    CHECK(rows[count - 1].time_s == 12.0 && strcmp(rows[count - 1].events, "") == 0);
+    summary = kalo_session_summary(session, false, &status);
+    CHECK(summary != NULL && strstr(summary, "c99: 12.0 s at 250 Hz") == summary);
+    kalo_text_free(summary);
+    kalo_session_free(session);
+    kalo_options_free(options);
+}
+
 int main(void) {
     filters();
     detector();
     catalogue();
     emotionalEngine();
+    hostLayer();
     if (failures == 0)
         printf("C99 host: all checks passed\n");
     return failures == 0 ? 0 : 1;

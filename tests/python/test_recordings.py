@@ -4,7 +4,7 @@ import numpy as np
 import pytest
 
 import kalo
-from conftest import assert_same_bits, assert_summary_matches_the_programs, program_rows
+from conftest import assert_same_bits, assert_summary_matches_the_programs, program_rows, run
 
 PAIRS = {
     "S001R01": ("O1", "O2"),
@@ -23,6 +23,26 @@ def test_csv_copies_give_the_kalo_programs_records_and_summary(stem, real_dir, k
     result = kalo.analyze_file(path, left=left, right=right)
     assert_same_bits(result.windows, expected)
     assert_summary_matches_the_programs(result.summary, summary)
+
+
+@pytest.mark.parametrize("name", ["S001R01.edf", "S001R02_repaired60s.edf", "demo.edf"])
+def test_edf_files_give_the_kalo_programs_records_bit_for_bit(name, kalo_program, tmp_path, request):
+    """EDF through the host layer, as the program reads it: every bit and every event text the same. The
+    demo's EDF+ (written by the program) carries annotations, so its rows carry events."""
+    if name == "demo.edf":
+        path = tmp_path / name
+        run(kalo_program, "demo", "--write", path)
+        pair = ()
+    else:
+        path = request.getfixturevalue("real_dir") / name
+        pair = ("O1", "O2")
+    arguments = ["--left", pair[0], "--right", pair[1]] if pair else []
+    expected, summary = program_rows(kalo_program, path, *arguments, summary_path=tmp_path / "summary.json")
+    result = kalo.analyze_file(path, *pair)
+    assert_same_bits(result.windows, expected)
+    assert_summary_matches_the_programs(result.summary, summary)
+    if name == "demo.edf":
+        assert {"eyes closed", "eyes open;blink"} <= set(result.windows["events"])
 
 
 @pytest.mark.parametrize("stem", ["S001R01", "S001R02_repaired60s"])

@@ -111,7 +111,7 @@ def test_the_picture_names_what_it_shows(case, tmp_path):
 
 # (arguments after the recording, words of the one-line message)
 REPORT_ERRORS = {
-    "unknown channel": (["--left", "Cz", "--right", "O2"], "no channel 'Cz'; its channels are: O1, O2"),
+    "unknown channel": (["--left", "Cz", "--right", "O2"], 'no channel "Cz"; its channels are: O1, O2'),
     "missing recording": (None, "No such file"),
     "setting the engine refuses": (["--set", "amplitude_threshold=5"], "Wrong settings"),
 }
@@ -138,7 +138,7 @@ sys.modules.update(mne=None, pandas=None, distributed=None, matplotlib=None)  # 
 import kalo
 result = kalo.analyze_file({str(recording)!r})
 assert result.windows.size > 100
-for call in (lambda: result.frame(), lambda: kalo.analyze_file({str(tmp_path / "x.edf")!r}),
+for call in (lambda: result.frame(), lambda: kalo.analyze_file({str(tmp_path / "x.fif")!r}),
              lambda: kalo.plot_session(result)):
     try:
         call()
