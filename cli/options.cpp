@@ -54,12 +54,16 @@ void addHostOptions(CLI::App* cmd, host::Options& options, std::initializer_list
 
 constexpr const char* kAnalyzeFooter = R"(Output: one row per record the engine publishes, with the columns
   time_s  rel_attention rel_relaxation inst_attention inst_relaxation  delta theta alpha beta gamma
-  raw_alpha raw_beta  calibration_percent  both_sides_artifacted artifacted_sequence
+  raw_alpha raw_beta  calibration_percent  both_sides_artifacted artifacted_sequence  events
+events: the descriptions of the events under the record's analysis window, joined by ";", from
+the recording's own annotations (EDF+/BDF+) and the --events files.
 time_s is when the record was published: the samples pushed so far divided by the rate. Samples
 are pushed in blocks of rate / process_win_freq (one analysis window's step), so a record's time
 is the end of the block that completed its window. Levels are percent, band shares fractions.
 The first --skip-first-sec seconds give zero records. Flags are 0/1 in CSV, true/false in JSON.
 
+A CSV t column gives the rate from its median spacing; gaps in it (dropped packets) are reported
+in the summary, and the samples on either side are analysed as if adjacent.
 Channels: with two channels and no choice, the first is left and the second right. Names match
 ignoring case and surrounding dots and spaces (EDF labels like "O1.." match O1).
 A calibration starts at 0 s unless --calibrate-at says otherwise; it runs over the next
