@@ -12,6 +12,7 @@
 #include "cli_error.h"
 #include "commands.h"
 #include "jobs.h"
+#include "json_output.h"
 #include "output_guard.h"
 #include "host/analyze_recording.h"
 #include "host/error.h"
@@ -85,7 +86,7 @@ host::Summary analyseOne(const AnalyzeOptions& o, std::size_t index, const std::
 
 // Each recording in a child process; their summaries are gathered and shown
 // in the order of the recordings.
-int analyseInJobs(const AnalyzeOptions& o, const std::vector<std::string>& args) {
+int analyseInJobs(const AnalyzeOptions& o, const std::vector<std::string>& args, JsonOutput& summaryJson) {
     std::string scratchPattern = (fs::temp_directory_path() / "kalo-jobs.XXXXXX").string();
     if (mkdtemp(scratchPattern.data()) == nullptr)
         throw CliError("cannot create a temporary folder for the jobs");
@@ -124,16 +125,20 @@ int analyseInJobs(const AnalyzeOptions& o, const std::vector<std::string>& args)
                 std::fwrite(buffer, 1, got, stdout);
             std::fclose(text);
         }
-        if (codes[i] == 0 && !o.summaryJson.empty()) {
-            std::FILE* json = std::fopen((scratch / fmt::format("{}.json", i)).c_str(), "rb");
-            if (json != nullptr) {
-                summaries.push_back(nlohmann::ordered_json::parse(json));
-                std::fclose(json);
-            }
+        // Every child leaves its summary, or its error, in its file; one that
+        // could not even do that is reported by its exit code alone.
+        std::FILE* json = std::fopen((scratch / fmt::format("{}.json", i)).c_str(), "rb");
+        if (json != nullptr) {
+            summaries.push_back(nlohmann::ordered_json::parse(json, nullptr, false));
+            std::fclose(json);
+        }
+        if (json == nullptr || summaries.back().is_discarded()) {
+            if (json != nullptr)
+                summaries.erase(summaries.end() - 1);
+            summaries.push_back({{"recording", o.recordings[i]}, {"error", fmt::format("exit code {}", codes[i])}});
         }
     }
-    if (!o.summaryJson.empty())
-        writeJsonFile(o.summaryJson, summaries);
+    summaryJson.write(summaries);
     return failed ? kExitFailure : 0;
 }
 
@@ -148,18 +153,23 @@ int runAnalyze(const AnalyzeOptions& o, const std::vector<std::string>& args) {
     // outputs its siblings have finished exist by now.
     if (!child) {
         std::vector<fs::path> written = outputs;
-        if (!o.summaryJson.empty())
+        if (!o.summaryJson.empty() && o.summaryJson != "-")
             written.emplace_back(o.summaryJson);
         checkOutputs(written, o.recordings, o.overwrite);
     }
     if (child && static_cast<std::size_t>(o.jobIndex) >= o.recordings.size())
         throw CliError("--job-index is out of range");
+    if (o.summaryJson == "-" && o.outDir.empty())
+        throw CliError("--summary-json - writes to standard output, where the rows go without --out-dir");
+    // Created now, so that a summary that cannot be written stops the run
+    // before it starts.
+    JsonOutput summaryJson(child ? std::string() : o.summaryJson);
     if (!child && o.jobs > 1 && o.recordings.size() > 1)
-        return analyseInJobs(o, args);
+        return analyseInJobs(o, args, summaryJson);
 
     // Rows on stdout leave stdout to them; with output files the summary is
-    // the only thing printed there.
-    std::FILE* summaryOut = o.outDir.empty() ? stderr : stdout;
+    // the only thing printed there, unless the JSON summary goes there.
+    std::FILE* summaryOut = o.outDir.empty() || o.summaryJson == "-" ? stderr : stdout;
     ProgressBar bar(!o.quiet);
     nlohmann::ordered_json summaries = nlohmann::ordered_json::array();
     bool failed = false;
@@ -177,13 +187,16 @@ int runAnalyze(const AnalyzeOptions& o, const std::vector<std::string>& args) {
             // says that something failed.
             bar.clear();
             fmt::print(stderr, "kalo: {}\n", e.what());
+            summaries.push_back({{"recording", o.recordings[i]}, {"error", e.what()}});
             failed = true;
         }
     }
-    if (child && !o.jobSummary.empty() && !failed)
+    if (child && !o.jobSummary.empty())
         writeJsonFile(o.jobSummary, summaries.front());
-    else if (!child && !o.summaryJson.empty() && !summaries.empty())
-        writeJsonFile(o.summaryJson, o.recordings.size() == 1 ? summaries.front() : summaries);
+    // One recording that failed leaves no summary, as it leaves no rows;
+    // among several, a failed one has its entry with its error.
+    else if (!child && !(o.recordings.size() == 1 && failed))
+        summaryJson.write(o.recordings.size() == 1 ? summaries.front() : summaries);
     return failed ? kExitFailure : 0;
 }
 

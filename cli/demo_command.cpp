@@ -8,6 +8,7 @@
 #include "demo.h"
 #include "host/analyze_recording.h"
 #include "host/edf_recording.h"
+#include "json_output.h"
 #include "output_guard.h"
 
 namespace kalo::cli {
@@ -15,9 +16,10 @@ namespace kalo::cli {
 int runDemo(const DemoOptions& o) {
     std::vector<std::filesystem::path> written;
     for (const std::string& path : {o.writePath, o.summaryJson})
-        if (!path.empty())
+        if (!path.empty() && path != "-")
             written.emplace_back(path);
     checkOutputs(written, {}, o.overwrite);
+    JsonOutput summaryJson(o.summaryJson);
     DemoRecording demo = synthesiseDemo(o.minutes);
     host::MemoryRecording& recording = *demo.recording;
     if (!o.writePath.empty()) {
@@ -53,12 +55,8 @@ int runDemo(const DemoOptions& o) {
     }
     summary.stretches = {{demoStateName(DemoState::EyesOpen), open.finished()},
                          {demoStateName(DemoState::EyesClosed), closed.finished()}};
-    fmt::print("{}", host::formatSummary(summary));
-    if (!o.summaryJson.empty()) {
-        AtomicFile file(o.summaryJson);
-        fmt::print(file.stream(), "{}\n", host::summaryJson(summary).dump(2));
-        file.commit();
-    }
+    fmt::print(summaryJson.toStandardOutput() ? stderr : stdout, "{}", host::formatSummary(summary));
+    summaryJson.write(host::summaryJson(summary));
     return 0;
 }
 

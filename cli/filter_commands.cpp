@@ -9,6 +9,7 @@
 
 #include "cli_error.h"
 #include "commands.h"
+#include "host/channel_choice.h"
 #include "host/csv_text.h"
 #include "kalo_artifacts.h"
 
@@ -44,6 +45,17 @@ Filter makeFilter(const FilterOptions& o, const std::string& coefficients) {
         Filter filter(create_custom_TFilter(coefficients.c_str(), &failed));
         if (!filter || failed)
             throw CliError(fmt::format("{}: the library could not build a filter from it", o.coefficientsFile));
+        // The library takes any text: lines it does not recognise are
+        // skipped, and without a gain line the gain is 0, so every output
+        // would be 0. Such a text is refused rather than filtered.
+        bool silent = true;
+        for (int i = 0; i < 64 && silent; ++i)
+            silent = TFilter_Filter(filter.get(), i == 0 ? 1.0 : 0.0, &failed) == 0.0;
+        TFilter_Reset(filter.get(), &failed);
+        if (silent)
+            throw CliError(fmt::format("{}: holds no coefficient text the library can use (no gain line, so every "
+                                       "output would be 0)",
+                                       o.coefficientsFile));
         return filter;
     }
     std::string type = o.type;
@@ -88,6 +100,7 @@ int runFilter(const FilterOptions& o) {
     std::string output;
     std::vector<double> values;
     bool first = true;
+    int timeColumn = -1; // a header's "t" column passes through unfiltered
     std::size_t lineNumber = 0;
     for (const std::string_view line : splitLines(input)) {
         ++lineNumber;
@@ -109,6 +122,9 @@ int runFilter(const FilterOptions& o) {
         }
         if (values.empty() && first) {
             output.append(line).push_back('\n');
+            for (std::size_t c = 0; c < cells.size(); ++c)
+                if (host::channelKey(cells[c]) == "t" && timeColumn < 0)
+                    timeColumn = static_cast<int>(c);
             first = false;
             continue;
         }
@@ -120,10 +136,15 @@ int runFilter(const FilterOptions& o) {
             throw CliError(fmt::format("standard input: line {} has {} columns where the first data line has {}",
                                        lineNumber, values.size(), filters.size()));
         for (std::size_t c = 0; c < values.size(); ++c) {
-            bool failed = false;
-            const double y = TFilter_Filter(filters[c].get(), values[c], &failed);
             if (c > 0)
                 output.push_back(',');
+            if (static_cast<int>(c) == timeColumn) {
+                output.append(cells[c]);
+                continue;
+            }
+            bool failed = false;
+            // Adding 0 turns -0 into 0: a sign on nothing only puzzles a reader.
+            const double y = TFilter_Filter(filters[c].get(), values[c], &failed) + 0.0;
             fmt::format_to(std::back_inserter(output), "{}", y);
         }
         output.push_back('\n');

@@ -10,6 +10,30 @@
 #include "host/error.h"
 #include "options.h"
 
+namespace {
+
+// The help of the subcommand being parsed, which lists its options.
+std::string helpFor(const kalo::cli::CommandLine& cl) {
+    for (const CLI::App* command : {cl.analyzeCommand, cl.demoCommand, cl.filtersCommand, cl.filterCommand})
+        if (command != nullptr && command->parsed())
+            return "kalo " + command->get_name() + " --help";
+    return "kalo --help";
+}
+
+// The parser's few messages that read as its internals, in plain words.
+std::string plainParseError(const CLI::ParseError& e, int argc, char** argv) {
+    const std::string what = e.what();
+    if (what == "A subcommand is required")
+        return argc > 1 ? fmt::format("unknown command \"{}\"; the commands are analyze, demo, filters and filter",
+                                      argv[1])
+                        : "give a command: analyze, demo, filters or filter";
+    if (what == "recordings is required")
+        return "name at least one recording to analyse";
+    return what;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     using namespace kalo::cli;
     CLI::App app{"EEG recordings to attention, relaxation and band shares, with the kalo_artifacts library", "kalo"};
@@ -20,11 +44,11 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0)
             return app.exit(e); // --help
-        fmt::print(stderr, "kalo: {} (kalo --help explains the commands)\n", e.what());
+        fmt::print(stderr, "kalo: {} ({} lists the options)\n", plainParseError(e, argc, argv), helpFor(commandLine));
         return kExitFailure;
     } catch (const kalo::host::Error& e) {
         // An option's value that the host layer refused while parsing.
-        fmt::print(stderr, "kalo: {}\n", e.what());
+        fmt::print(stderr, "kalo: {} ({} lists the options)\n", e.what(), helpFor(commandLine));
         return kExitFailure;
     }
     try {

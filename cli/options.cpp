@@ -95,10 +95,18 @@ void defineCommandLine(CLI::App& app, CommandLine& cl) {
     channels->excludes(left)->excludes(right);
     analyze->get_option("--analysis-channel")->needs(channels);
     analyze->get_option("--hanning")->excludes(analyze->get_option("--hamming"));
-    const std::map<std::string, RowFormat> formats = {{"csv", RowFormat::Csv}, {"jsonl", RowFormat::JsonLines}};
-    analyze->add_option("--format", an.format, "Rows as csv or jsonl (JSON lines) [default: csv]")
-        ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case))
-        ->option_text("csv|jsonl");
+    analyze->add_option_function<std::string>(
+               "--format",
+               [&an](const std::string& v) {
+                   std::string lower = v;
+                   std::transform(lower.begin(), lower.end(), lower.begin(),
+                                  [](unsigned char c) { return std::tolower(c); });
+                   if (lower != "csv" && lower != "jsonl")
+                       throw CLI::ValidationError("--format takes csv or jsonl: \"" + v + "\" is not accepted");
+                   an.format = lower == "csv" ? RowFormat::Csv : RowFormat::JsonLines;
+               },
+               "Rows as csv or jsonl (JSON lines) [default: csv]")
+        ->type_name("csv|jsonl");
     analyze->add_option("--out-dir", an.outDir,
                         "Write one file per recording here (NAME.csv or NAME.jsonl) instead of stdout");
     analyze->add_option("--summary-json", an.summaryJson,

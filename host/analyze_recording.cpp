@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "unit_check.h"
+
 namespace kalo::host {
 
 namespace {
@@ -24,6 +26,7 @@ std::vector<Event> eventsFor(const Recording& recording, const Options& options)
 Summary analyseRecording(Recording& recording, const Options& options, const Session::RowSink& rows,
                          const ProgressSink& progress) {
     const EngineInput input = chooseChannels(recording, options.channels, options.style());
+    refuseImplausibleVolts(recording, input, options.style());
     StreamLayout layout;
     layout.source = recording.source();
     layout.rateHz = input.rateHz;

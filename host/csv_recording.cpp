@@ -104,7 +104,8 @@ std::unique_ptr<Recording> readCsvRecording(const std::string& path, const CsvRe
             recording->addGap(gap);
     }
     for (std::size_t c = 0; c < names.size(); ++c)
-        recording->addChannel({names[c], options.unitName, rate, 0, true, {}}, std::move(volts[c]));
+        recording->addChannel({names[c], options.unitName, rate, 0, true, {}, !options.unitGiven},
+                              std::move(volts[c]));
     return recording;
 }
 

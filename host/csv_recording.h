@@ -17,6 +17,7 @@ struct CsvReadOptions {
     std::optional<int> rateHz;   // required without a t column; overrides it otherwise
     double unitsPerVolt = 1.0;
     std::string unitName = "V";
+    bool unitGiven = false;            // false: volts assumed
     std::string rateOption = "--rate"; // how messages name the rate option
 };
 

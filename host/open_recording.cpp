@@ -58,6 +58,7 @@ std::unique_ptr<Recording> openRecording(const std::string& path, const ReadOpti
         csv.rateHz = options.rateHz;
         csv.unitsPerVolt = options.unitsPerVolt.value_or(1.0);
         csv.unitName = options.unitsPerVolt ? options.unitName : "V";
+        csv.unitGiven = options.unitsPerVolt.has_value();
         csv.rateOption = rateOption;
         return readCsvRecording(path, csv);
     }

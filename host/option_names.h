@@ -22,4 +22,12 @@ inline std::string optionName(std::string_view key, OptionStyle style) {
     return "--" + name;
 }
 
+// An option with its value as the user would have written it: "--fft-window
+// 100000" or "fft_window=100000".
+template <typename Value>
+std::string optionWithValue(std::string_view key, const Value& value, OptionStyle style) {
+    const std::string shown = std::to_string(value);
+    return style == OptionStyle::Keyword ? optionName(key, style) + shown : optionName(key, style) + " " + shown;
+}
+
 } // namespace kalo::host

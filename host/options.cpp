@@ -134,7 +134,9 @@ const std::vector<Entry>& table() {
               "The channel analysed in multichannel mode [default: the first]", ""},
              [](Options& o, std::string_view v) { o.channels.analysisChannel = std::string(v); }},
             // Engine settings
-            {{"process_win_freq", Group::EngineSettings, "N", "Analysis windows per second (5-25)",
+            {{"process_win_freq", Group::EngineSettings, "N",
+              "Analysis windows per second (5-25); records come a whole number of samples apart, rate / N "
+              "rounded down (at 160 Hz and 25, every 6 samples: 37.5 ms)",
               str(m.process_win_freq)},
              [](Options& o, std::string_view v) { o.engine.mathLib.process_win_freq = wholeNumber(v); }},
             {{"fft_window", Group::EngineSettings, "N",

@@ -21,6 +21,7 @@ struct ChannelInfo {
     std::int64_t sampleCount = 0;
     bool eeg = true;              // false for accelerometer, aux, digital and other non-EEG columns
     std::string problem;          // why the channel cannot be analysed (a unit that is not a voltage), or empty
+    bool unitAssumed = false;     // the file states no unit and the user gave none: volts were assumed
 };
 
 // Samples missing from a recording, as its timestamps or packet counter

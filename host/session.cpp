@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "error.h"
+#include "settings_check.h"
 
 namespace kalo::host {
 
@@ -71,6 +72,7 @@ Session::Session(const Options& options, StreamLayout layout, RowSink sink)
             throw invalidArgument(fmt::format("{}: channel column {} is outside frames of {} values", layout_.source,
                                               c, layout_.frameWidth));
 
+    checkSettings(options, layout_.rateHz);
     _MathLibSetting& m = engine_->mathLib;
     m = config_.mathLib;
     m.sampling_rate = layout_.rateHz;

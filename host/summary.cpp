@@ -24,9 +24,11 @@ LevelMeans LevelMeans::finished() const {
     return {windows, relAttention / n, relRelaxation / n, instAttention / n, instRelaxation / n};
 }
 
+bool hasEstimate(const Row& row) { return row.mind.inst_attention != 0.0 || row.mind.inst_relaxation != 0.0; }
+
 bool settled(const Row& row, const EngineConfig& config) {
     const double settledSec = config.mathLib.n_first_sec_skipped + config.mentalAndSpectral.mental_estimation_sec;
-    return row.timeSec >= settledSec && !row.bothSidesArtifacted;
+    return row.timeSec >= settledSec && !row.bothSidesArtifacted && hasEstimate(row);
 }
 
 SummaryBuilder::SummaryBuilder(const StreamLayout& layout, const EngineConfig& config) : config_(config) {
@@ -34,6 +36,8 @@ SummaryBuilder::SummaryBuilder(const StreamLayout& layout, const EngineConfig& c
     summary_.bipolar = layout.selection.bipolar;
     summary_.rateHz = layout.rateHz;
     summary_.channels = layout.names;
+    summary_.calibrateAtSec = config.calibrateAtSec;
+    summary_.calibrationSec = config.calibrationSec.value_or(8);
 }
 
 void SummaryBuilder::add(const Row& row) {
@@ -55,6 +59,7 @@ void SummaryBuilder::add(const Row& row) {
 
 Summary SummaryBuilder::finish(const RunInfo& info, const Recording* recording) {
     summary_.durationSec = info.durationSec;
+    summary_.windowStep = info.windowStep;
     if (recording != nullptr) {
         summary_.gaps = recording->gaps();
         summary_.notes = recording->notes();
@@ -99,11 +104,25 @@ namespace {
 
 double share(int part, int whole) { return whole > 0 ? static_cast<double>(part) / whole : 0.0; }
 
+// A whole number of samples apart: at 160 Hz and 25 windows a second, 6
+// samples, 37.5 ms.
+double recordIntervalMs(const Summary& s) {
+    return s.rateHz > 0 ? 1000.0 * s.windowStep / s.rateHz : 0.0;
+}
+
 std::string calibrationText(const Summary& s) {
     if (!s.calibrationStartSec)
-        return "not run";
-    if (!s.calibrationEndSec)
+        return s.calibrateAtSec ? fmt::format("not run: the recording ends before {:.2f} s, when it was to start",
+                                              *s.calibrateAtSec)
+                                : "not run";
+    if (!s.calibrationEndSec) {
+        const double left = s.durationSec - *s.calibrationStartSec;
+        if (left < s.calibrationSec)
+            return fmt::format("started at {:.2f} s, not finished: the recording is shorter than the calibration "
+                               "({:.1f} s left for {} s of clean windows)",
+                               *s.calibrationStartSec, left, s.calibrationSec);
         return fmt::format("started at {:.2f} s, not finished (too few clean windows)", *s.calibrationStartSec);
+    }
     return fmt::format("started at {:.2f} s, finished at {:.2f} s", *s.calibrationStartSec, *s.calibrationEndSec);
 }
 
@@ -143,16 +162,21 @@ std::string formatSummary(const Summary& s) {
         channels += (channels.empty() ? "" : s.bipolar ? " / " : ", ") + c;
     std::string out = fmt::format("{}: {:.1f} s at {} Hz, {} {}\n", s.recording, s.durationSec, s.rateHz,
                                   s.bipolar ? "bipolar" : "channels", channels);
-    out += fmt::format("  windows      {} published, {} judged after the start-up\n", s.windows, s.judgedWindows);
-    out += fmt::format("  artifacted   {:.1f} % of judged windows on both sides, {:.1f} % in an artifacted sequence\n",
+    out += fmt::format("  windows      {} published, one every {:.4g} ms ({:.3g} a second), {} judged after the "
+                       "start-up\n",
+                       s.windows, recordIntervalMs(s), 1000.0 / recordIntervalMs(s), s.judgedWindows);
+    out += fmt::format("  artifacted   {:.1f} % of judged windows {}, {:.1f} % in an artifacted sequence\n",
                        100.0 * share(s.artifactedWindows, s.judgedWindows),
+                       s.bipolar ? "on both sides" : "with no clean channel to analyse",
                        100.0 * share(s.sequenceWindows, s.judgedWindows));
     out += fmt::format("  calibration  {}\n", calibrationText(s));
     if (!s.gaps.empty())
         out += "  gaps         " + gapsText(s);
     for (const std::string& note : s.notes)
         out += fmt::format("  note         {}\n", note);
-    out += "  mean levels per minute (start-up and windows artifacted on both sides left out)\n";
+    out += fmt::format("  mean levels per minute (the start-up, records without an estimate yet and windows artifacted "
+                       "{} left out)\n",
+                       s.bipolar ? "on both sides" : "on every channel");
     out += "    minute  windows  rel_attention  rel_relaxation  inst_attention  inst_relaxation\n";
     for (std::size_t i = 0; i < s.minutes.size(); ++i) {
         const LevelMeans& m = s.minutes[i];
@@ -183,6 +207,7 @@ nlohmann::ordered_json summaryJson(const Summary& s) {
         {"channels", s.channels},
         {"rate_hz", s.rateHz},
         {"duration_s", s.durationSec},
+        {"record_interval_ms", recordIntervalMs(s)},
         {"windows", s.windows},
         {"judged_windows", s.judgedWindows},
         {"artifacted_share", share(s.artifactedWindows, s.judgedWindows)},

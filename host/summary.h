@@ -34,6 +34,9 @@ struct Summary {
     bool bipolar = true;
     int rateHz = 0;
     double durationSec = 0;
+    int windowStep = 0;       // samples between two records
+    std::optional<double> calibrateAtSec; // asked for; nullopt: never
+    int calibrationSec = 8;   // clean seconds a calibration covers
     int windows = 0;          // published records
     int judgedWindows = 0;    // after the start-up seconds
     int artifactedWindows = 0;
@@ -47,8 +50,14 @@ struct Summary {
     nlohmann::ordered_json settings;  // every field of the four settings records the engine was created with
 };
 
+// Whether a row carries an estimate of the levels: the engine publishes all
+// zeros until its estimator has windows to average, after the start-up too
+// when the first windows were artifacted.
+bool hasEstimate(const Row& row);
+
 // Whether a row counts towards the means: after the start-up and the
-// seconds the levels average, and not artifacted on both sides.
+// seconds the levels average, not artifacted on both sides (a repeat of the
+// previous record), and with an estimate.
 bool settled(const Row& row, const EngineConfig& config);
 
 class SummaryBuilder {

@@ -22,7 +22,7 @@ LIBRARY_ENV = "KALO_HOST_LIBRARY"
 _SONAMES = ("libkalo_host.so.1", "libkalo_host.so")
 
 OK, INVALID_ARGUMENT, BAD_RECORDING, ENGINE_REFUSED, STOPPED, INTERNAL = range(6)
-STYLE_KEYWORDS = 1
+STYLE_FLAGS, STYLE_KEYWORDS = 0, 1
 
 
 class HostStatus(Structure):
@@ -166,8 +166,8 @@ def text(function, *args):
 class OptionSet:
     """A kalo_options handle filled from (key, value) pairs, freed with the object."""
 
-    def __init__(self, pairs):
-        self.handle = call("kalo_options_create", STYLE_KEYWORDS)
+    def __init__(self, pairs, style=STYLE_KEYWORDS):
+        self.handle = call("kalo_options_create", style)
         try:
             for key, value in pairs:
                 call("kalo_options_set", self.handle, key.encode(), str(value).encode())

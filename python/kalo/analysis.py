@@ -252,14 +252,15 @@ def analyze_samples(samples, rate, *, names=None, bipolar=True, analysis_channel
         _free_session(session)
 
 
-def read_csv(path, rate=None, units="V"):
+def read_csv(path, rate=None, units=None):
     """Reads a CSV recording as ``kalo analyze`` reads it: a header line naming the columns, then one row
     per sample. A column named ``t`` holds seconds and gives the rate (the median spacing, which must be
     within 0.5 % of a whole number of hertz); without it give ``rate``. The other columns are channels in
-    ``units`` (V, mV, uV, µV or microvolts). Returns (samples in volts with one column per channel,
+    ``units`` (V, mV, uV, µV or microvolts; volts when not given, refused when the values cannot be volts).
+    Returns (samples in volts with one column per channel,
     channel names, rate).
     """
-    recording = _open(path, rate, units)
+    recording = _open(path, _read_pairs(rate, units))
     try:
         info = json.loads(_host.text("kalo_recording_describe", recording))
         return _read_all(recording, info, range(len(info["channels"]))), [c["name"] for c in info["channels"]], \
@@ -268,14 +269,18 @@ def read_csv(path, rate=None, units="V"):
         _host.lib.kalo_recording_free(recording)
 
 
-def _open(path, rate, units):
+def _read_pairs(rate, units):
+    pairs = [("units", units)] if units is not None else []
+    if rate is not None:
+        pairs.append(("rate", _convert.int32("rate", rate)))
+    return pairs
+
+
+def _open(path, read_pairs, style=_host.STYLE_KEYWORDS):
     path = os.fspath(path)
     if not os.path.exists(path):
         raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), path)
-    pairs = [("units", units)] if units not in (None, "V") else []
-    if rate is not None:
-        pairs.append(("rate", _convert.int32("rate", rate)))
-    holder = _host.OptionSet(pairs)
+    holder = _host.OptionSet(read_pairs, style)
     return _host.call("kalo_recording_open", path.encode(), holder.handle)
 
 
@@ -324,7 +329,7 @@ def analyze_raw(raw, left="O1", right="O2", *, channels=None, analysis_channel=N
 HOST_FORMATS = (".edf", ".bdf", ".rec", ".csv")
 
 
-def analyze_file(path, left=None, right=None, *, channels=None, analysis_channel=None, rate=None, units="V",
+def analyze_file(path, left=None, right=None, *, channels=None, analysis_channel=None, rate=None, units=None,
                  keep_signal=True, **options):
     """Analyses a recording file: EDF, EDF+, BDF, BDF+ and CSV through the host layer, exactly as
     ``kalo analyze`` reads and analyses them; other formats MNE reads through MNE.
@@ -347,12 +352,22 @@ def analyze_file(path, left=None, right=None, *, channels=None, analysis_channel
         raw = mne.io.read_raw(path, preload=False, verbose="error")
         return analyze_raw(raw, left, right, channels=channels, analysis_channel=analysis_channel,
                            recording=path, keep_signal=keep_signal, **options)
-    recording = _open(path, rate, units)
+    pairs = _option_pairs(**options)
+    return run_file(path, _read_pairs(rate, units),
+                    lambda names: _channel_pairs(names, left, right, channels, analysis_channel, path) + pairs,
+                    keep_signal=keep_signal)
+
+
+def run_file(path, read_pairs, options_for, *, keep_signal=True, style=_host.STYLE_KEYWORDS):
+    """A recording the host layer reads with the host options ``read_pairs`` (rate, units), analysed
+    with those ``options_for(channel names)`` gives, both as (key, text) pairs; messages name options
+    in ``style``. The conversions of analyze_file and of ``python3 -m kalo report`` meet here."""
+    path = os.fspath(path)
+    recording = _open(path, read_pairs, style)
     try:
         info = json.loads(_host.text("kalo_recording_describe", recording))
         names = [c["name"] for c in info["channels"]]
-        holder = _host.OptionSet(_channel_pairs(names, left, right, channels, analysis_channel, path)
-                                 + _option_pairs(**options))
+        holder = _host.OptionSet(options_for(names), style)
         session = _host.call("kalo_analyze_recording", recording, holder.handle, _host.ROW_CALLBACK(),
                              _host.PROGRESS_CALLBACK(), None)
         try:

@@ -46,6 +46,14 @@ TEST_P(Errors, OneLineExitCodeTwoNoOutputFile) {
     dir.write("junk.edf", "this is not an EDF header\n");
     dir.write("notes.txt", "1,2\n");
     dir.write("stdin.csv", "1,2\n0,x\n");
+    dir.write("header-t.csv", "t,a,b\n");
+    dir.write("header.csv", "a,b\n");
+    dir.write("160.csv", csvRecording(160, 3200));
+    std::string micro = "t,a,b\n";
+    for (int i = 0; i < 5000; ++i)
+        micro += fmt::format("{},{},{}\n", i / 250.0, 20.0 * std::sin(0.3 * i), 10.0 * std::cos(i));
+    dir.write("microvolts.csv", micro);
+    dir.write("junk.txt", "garbage\n");
 
     std::vector<std::string> args;
     for (const std::string& a : GetParam().args)
@@ -71,7 +79,18 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"Folder", {"analyze", "@folder"}, "folder: cannot open: Is a directory"},
         ErrorCase{"UnsupportedFormat", {"analyze", "@notes.txt"}, "notes.txt: unsupported format"},
         ErrorCase{"NotAnEdf", {"analyze", "@junk.edf"}, "junk.edf: not an EDF or BDF file"},
-        ErrorCase{"RateTheEngineRefuses", {"analyze", "@slow.csv"}, "40 Hz recording: Wrong settings for MathLibSetting"},
+        ErrorCase{"RateTheEngineRefuses", {"analyze", "@slow.csv"}, "a sampling rate of 40 Hz is outside the 50\u20131000 Hz the engine analyses"},
+        ErrorCase{"HeaderOnlyWithT", {"analyze", "@header-t.csv"}, "header-t.csv: no samples after the header line"},
+        ErrorCase{"HeaderOnly", {"analyze", "@header.csv", "--rate", "250"}, "header.csv: no samples after the header line"},
+        ErrorCase{"MicrovoltsWithoutUnits", {"analyze", "@microvolts.csv"}, "if the file holds microvolts, give --units uV"},
+        ErrorCase{"WindowOutOfRange", {"analyze", "@160.csv", "--fft-window", "100000"},
+                  "--fft-window 100000 is outside 160\u20131280 for a 160 Hz recording"},
+        ErrorCase{"WindowFrequency", {"analyze", "@160.csv", "--process-win-freq", "30"}, "--process-win-freq 30 is outside 5\u201325"},
+        ErrorCase{"SkipFirstSec", {"analyze", "@160.csv", "--skip-first-sec", "3"}, "--skip-first-sec 3 is outside 4\u20136"},
+        ErrorCase{"AmplitudeThreshold", {"analyze", "@160.csv", "--amplitude-threshold", "30"}, "--amplitude-threshold 30 is outside 50\u2013120"},
+        ErrorCase{"PeakThreshold", {"analyze", "@160.csv", "--peak-threshold", "100"}, "--peak-threshold 100 is outside 25\u201370"},
+        ErrorCase{"FormatWord", {"analyze", "@160.csv", "--format", "xml"}, "--format takes csv or jsonl: \"xml\" is not accepted (kalo analyze --help"},
+        ErrorCase{"CoefficientsWithoutText", {"filter", "--coefficients", "@junk.txt"}, "junk.txt: holds no coefficient text the library can use"},
         ErrorCase{"UnknownChannel",
                   {"analyze", "@slow.csv", "--left", "a", "--right", "O2"},
                   "no channel \"O2\"; its channels are: a, b"},

@@ -178,8 +178,8 @@ TEST(HostCInterface, RefusalsCarryTheirCodeAndNameWhatIsWrong) {
     EXPECT_EQ(calls, 10);
     kalo_recording_free(recording);
 
-    refused(kalo_session_open(pair.handle, "s", 40, 3, names, &status) != nullptr, KALO_HOST_ENGINE_REFUSED,
-            "40 Hz recording");
+    refused(kalo_session_open(pair.handle, "s", 40, 3, names, &status) != nullptr, KALO_HOST_BAD_RECORDING,
+            "40 Hz is outside");
     refused(kalo_session_open(pair.handle, "s", 250, 3, nullptr, &status) != nullptr, KALO_HOST_INVALID_ARGUMENT,
             "names is null");
     kalo_session* session = kalo_session_open(pair.handle, "s", 250, 3, names, nullptr);

@@ -189,8 +189,8 @@ TEST(Session, RefusesWhatCannotBeAnalysedAndStopsAtTheFirstError) {
         AnalysisRun slow(Options{}, "slow", 40, names);
         FAIL() << "a 40 Hz engine was created";
     } catch (const Error& e) {
-        EXPECT_EQ(e.kind, ErrorKind::EngineRefused);
-        EXPECT_NE(std::string(e.what()).find("40 Hz recording"), std::string::npos) << e.what();
+        EXPECT_EQ(e.kind, ErrorKind::BadRecording);
+        EXPECT_NE(std::string(e.what()).find("40 Hz is outside the 50"), std::string::npos) << e.what();
     }
 
     AnalysisRun run(Options{}, "pair", kRate, names);

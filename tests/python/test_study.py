@@ -113,7 +113,8 @@ def test_the_picture_names_what_it_shows(case, tmp_path):
 REPORT_ERRORS = {
     "unknown channel": (["--left", "Cz", "--right", "O2"], 'no channel "Cz"; its channels are: O1, O2'),
     "missing recording": (None, "No such file"),
-    "setting the engine refuses": (["--set", "amplitude_threshold=5"], "Wrong settings"),
+    "setting the engine refuses": (["--set", "amplitude_threshold=5"], "--amplitude-threshold 5 is outside 50–120"),
+    "setting by its flag": (["--peak-threshold", "100"], "--peak-threshold 100 is outside 25–70"),
 }
 
 
