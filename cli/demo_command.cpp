@@ -42,8 +42,9 @@ int runDemo(const DemoOptions& o) {
     const double lagSec = static_cast<double>(config.fftWindow.value_or(2 * kDemoRateHz)) / kDemoRateHz +
                           config.mentalAndSpectral.mental_estimation_sec + 0.5;
     host::LevelMeans open, closed;
+    host::SettledRows settled(config);
     for (const host::Row& row : rows) {
-        if (!host::settled(row, config))
+        if (!settled.counts(row))
             continue;
         for (const DemoStretch& s : demo.stretches)
             if (row.timeSec >= s.beginSec + lagSec && row.timeSec <= s.endSec) {

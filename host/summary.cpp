@@ -26,12 +26,21 @@ LevelMeans LevelMeans::finished() const {
 
 bool hasEstimate(const Row& row) { return row.mind.inst_attention != 0.0 || row.mind.inst_relaxation != 0.0; }
 
-bool settled(const Row& row, const EngineConfig& config) {
-    const double settledSec = config.mathLib.n_first_sec_skipped + config.mentalAndSpectral.mental_estimation_sec;
-    return row.timeSec >= settledSec && !row.bothSidesArtifacted && hasEstimate(row);
+SettledRows::SettledRows(const EngineConfig& config)
+    : startupSec_(config.mathLib.n_first_sec_skipped + config.mentalAndSpectral.mental_estimation_sec),
+      averagedSec_(config.mentalAndSpectral.mental_estimation_sec) {}
+
+bool SettledRows::counts(const Row& row) {
+    if (!hasEstimate(row)) {
+        lastWithoutEstimateSec_ = row.timeSec;
+        return false;
+    }
+    return row.timeSec >= startupSec_ && !row.bothSidesArtifacted &&
+           row.timeSec >= lastWithoutEstimateSec_ + averagedSec_;
 }
 
-SummaryBuilder::SummaryBuilder(const StreamLayout& layout, const EngineConfig& config) : config_(config) {
+SummaryBuilder::SummaryBuilder(const StreamLayout& layout, const EngineConfig& config)
+    : config_(config), settled_(config) {
     summary_.recording = layout.source;
     summary_.bipolar = layout.selection.bipolar;
     summary_.rateHz = layout.rateHz;
@@ -47,7 +56,7 @@ void SummaryBuilder::add(const Row& row) {
         summary_.artifactedWindows += row.bothSidesArtifacted;
         summary_.sequenceWindows += row.artifactedSequence;
     }
-    if (!settled(row, config_))
+    if (!settled_.counts(row))
         return;
     // A record's time is the end of what it describes: 60.0 s closes minute 1.
     const std::size_t minute = static_cast<std::size_t>(std::max(1.0, std::ceil(row.timeSec / 60.0))) - 1;

@@ -55,10 +55,22 @@ struct Summary {
 // when the first windows were artifacted.
 bool hasEstimate(const Row& row);
 
-// Whether a row counts towards the means: after the start-up and the
-// seconds the levels average, not artifacted on both sides (a repeat of the
-// previous record), and with an estimate.
-bool settled(const Row& row, const EngineConfig& config);
+// Which rows count towards the means, given in the order published: after
+// the start-up and the seconds the levels average; not artifacted on both
+// sides (a repeat of the previous record); with an estimate, and with
+// mental_estimation_sec seconds of estimates behind it, since the published
+// levels average that much and the records after a stretch without an
+// estimate still average its zeros.
+class SettledRows {
+public:
+    explicit SettledRows(const EngineConfig& config);
+    bool counts(const Row& row);
+
+private:
+    double startupSec_;
+    double averagedSec_;
+    double lastWithoutEstimateSec_ = -1e300;
+};
 
 class SummaryBuilder {
 public:
@@ -70,6 +82,7 @@ public:
 private:
     Summary summary_;
     EngineConfig config_;
+    SettledRows settled_;
 };
 
 std::string formatSummary(const Summary& summary);
