@@ -81,6 +81,11 @@ void AnalysisRun::push(const double* frames, std::size_t count) {
     failing(failed_, [&] { session_->push(frames, count); });
 }
 
+void AnalysisRun::startCalibration() {
+    mustBeOpen();
+    session_->startCalibration();
+}
+
 void AnalysisRun::finish() {
     if (summary_ && !failed_)
         return;

@@ -26,6 +26,7 @@ public:
     void setSink(Session::RowSink sink);
     void addEvent(Event event);
     void push(const double* frames, std::size_t count);
+    void startCalibration();
     void finish();
 
     std::size_t waiting() const { return waiting_.size(); }

@@ -182,6 +182,10 @@ bool kalo_session_push(kalo_session* session, const double* frames, size_t frame
     });
 }
 
+bool kalo_session_start_calibration(kalo_session* session, kalo_host_status* status) {
+    return guarded(status, [&] { need(session, "session").run->startCalibration(); });
+}
+
 bool kalo_session_finish(kalo_session* session, kalo_host_status* status) {
     return guarded(status, [&] { need(session, "session").run->finish(); });
 }

@@ -133,6 +133,13 @@ void Session::push(const double* frames, std::size_t count) {
     }
 }
 
+void Session::startCalibration() {
+    if (finished_)
+        throw invalidArgument(fmt::format("{}: the run is finished", layout_.source));
+    calibrationPending_ = true;
+    calibrationSample_ = info_.samplesPushed;
+}
+
 void Session::finish() {
     if (finished_)
         return;
@@ -151,6 +158,8 @@ void Session::pushStaged() {
     if (calibrationPending_ && info_.samplesPushed >= calibrationSample_) {
         check(MathLibStartCalibration(e, &s), s, "starting the calibration");
         info_.calibrationStartSec = static_cast<double>(info_.samplesPushed) / rate;
+        awaitingProgress_ = info_.calibrationEndSec.has_value();
+        info_.calibrationEndSec.reset();
         calibrationPending_ = false;
     }
 
@@ -202,7 +211,10 @@ void Session::pushStaged() {
     check(MathLibIsBothSidesArtifacted(e, &row.bothSidesArtifacted, &s), s, "reading the artifact flags");
     check(MathLibIsArtifactedSequence(e, &row.artifactedSequence, &s), s, "reading the artifact flags");
     row.calibrationPercent = percent;
-    if (row.calibrationFinished && info_.calibrationStartSec && !info_.calibrationEndSec)
+    if (awaitingProgress_ && percent < 100)
+        awaitingProgress_ = false;
+    if (row.calibrationFinished && !awaitingProgress_ && percent >= 100 && info_.calibrationStartSec &&
+        !info_.calibrationEndSec)
         info_.calibrationEndSec = row.timeSec;
     if (spectraCount > 0)
         row.events = eventsUnder_->under(row.windowStartSec, row.timeSec);

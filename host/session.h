@@ -78,6 +78,9 @@ public:
     // `count` frames, frame after frame. Rows go to the sink as they are
     // published.
     void push(const double* frames, std::size_t count);
+    // A calibration starts at the next block boundary (a live host's
+    // "calibrate now"); one already pending or running is started anew there.
+    void startCalibration();
     // Pushes what remains (a last block shorter than a step). Nothing may be
     // pushed afterwards.
     void finish();
@@ -100,6 +103,10 @@ private:
     std::vector<double> staged_;      // chosen columns of the frames of the step being filled
     std::size_t stagedFrames_ = 0;
     bool calibrationPending_ = false;
+    // A calibration started again reports itself finished from the start
+    // (the engine's flag is never cleared): its end is when its progress,
+    // once below 100, reaches 100.
+    bool awaitingProgress_ = false;
     std::int64_t calibrationSample_ = 0;
     bool finished_ = false;
 };

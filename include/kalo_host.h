@@ -123,6 +123,9 @@ KALO_HOST_API bool kalo_session_add_event(kalo_session* session, double onset_s,
 /* Any number of frames; each complete window step is pushed to the engine at once. */
 KALO_HOST_API bool kalo_session_push(kalo_session* session, const double* frames, size_t frame_count,
                                      kalo_host_status* status);
+/* Starts a calibration at the next window step ("calibrate now"), whatever
+ * calibrate_at said; a calibration that runs starts anew. */
+KALO_HOST_API bool kalo_session_start_calibration(kalo_session* session, kalo_host_status* status);
 /* Pushes the last, shorter step; nothing can be pushed afterwards. */
 KALO_HOST_API bool kalo_session_finish(kalo_session* session, kalo_host_status* status);
 KALO_HOST_API bool kalo_session_row_count(const kalo_session* session, size_t* count, kalo_host_status* status);

@@ -205,3 +205,43 @@ TEST(Session, RefusesWhatCannotBeAnalysedAndStopsAtTheFirstError) {
     EXPECT_THROW(run.finish(), Error);
     EXPECT_THROW(run.summary(), Error);
 }
+
+TEST(Session, CalibrateNowStartsAtTheNextStepAndAgainLater) {
+    auto recording = threeChannels(40);
+    Options options;
+    options.set("left", "a");
+    options.set("right", "b");
+    options.set("calibrate_at", "never");
+    AnalysisRun run(options, "three", kRate, {"a", "b", "c"});
+    std::vector<double> frames(3 * 40 * kRate);
+    const std::vector<int> all = {0, 1, 2};
+    recording->read(all, 0, 40 * kRate, frames.data());
+    const auto pushSeconds = [&](int from, int to) {
+        run.push(frames.data() + 3 * from * kRate, static_cast<std::size_t>((to - from) * kRate));
+    };
+    pushSeconds(0, 10);
+    run.startCalibration();
+    pushSeconds(10, 25);
+    std::vector<Row> first = run.take(run.waiting());
+    run.startCalibration();
+    pushSeconds(25, 40);
+    run.finish();
+    std::vector<Row> second = run.take(run.waiting());
+
+    const auto finishedAt = [](const std::vector<Row>& rows, double after) {
+        for (const Row& r : rows)
+            if (r.timeSec > after && r.calibrationPercent == 100)
+                return r.timeSec;
+        return -1.0;
+    };
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first.front().calibrationPercent, 0);
+    const double firstEnd = finishedAt(first, 10.0);
+    EXPECT_GE(firstEnd, 18.0); // 8 s of clean windows at the least
+    // The second calibration starts from 0 again and reaches 100 later.
+    EXPECT_LT(second.front().calibrationPercent, 100);
+    const double secondEnd = finishedAt(second, 25.0);
+    EXPECT_GE(secondEnd, 33.0);
+    EXPECT_DOUBLE_EQ(*run.summary().calibrationStartSec, 25.0);
+    EXPECT_DOUBLE_EQ(*run.summary().calibrationEndSec, secondEnd);
+}
