@@ -60,6 +60,10 @@ the recording's own annotations (EDF+/BDF+) and the --events files.
 time_s is when the record was published: the samples pushed so far divided by the rate. Samples
 are pushed in blocks of rate / process_win_freq (one analysis window's step), so a record's time
 is the end of the block that completed its window. Levels are percent, band shares fractions.
+Bands: delta below 4 Hz (the constant component left out), theta 4-7, alpha 7-14, beta 14-25,
+gamma 25-50 Hz, lower edges included. Until a calibration has finished each band is a share of
+alpha + beta and delta is 0; afterwards a share of the whole spectrum up to 50 Hz, constant
+component included. Either way the five values do not sum to 1.
 The first --skip-first-sec seconds give zero records. Flags are 0/1 in CSV, true/false in JSON.
 
 A CSV t column gives the rate from its median spacing; gaps in it (dropped packets) are reported

@@ -25,14 +25,22 @@ def side(value):
 
 
 def samples(values, name="samples"):
-    """Any real numeric array-like as a C-ordered float64 array (the library reads doubles in place)."""
+    """Volts as a C-ordered float64 array (the library reads doubles in place), from floating-point
+    arrays of any dtype and layout. Masked arrays and integers are refused: the library would see the
+    masked values, and whole numbers are counts or microvolts, never volts of EEG."""
+    if isinstance(values, np.ma.MaskedArray):
+        raise TypeError(f"{name}: a masked array; the library would analyse the masked samples too. Pass "
+                        "the samples to analyse as a plain array (array.filled(...) or array.compressed())")
     array = np.asarray(values)
     if array.dtype == object:
         try:
             array = array.astype(np.float64)
         except (TypeError, ValueError):
             raise TypeError(f"{name} must be real numbers (volts), got objects that are not numbers") from None
-    if not (np.issubdtype(array.dtype, np.integer) or np.issubdtype(array.dtype, np.floating)):
+    if np.issubdtype(array.dtype, np.integer):
+        raise TypeError(f"{name} must be volts as floating-point numbers, not integers of dtype {array.dtype}: "
+                        "convert raw counts or microvolts to volts first (e.g. samples * 1e-6 for microvolts)")
+    if not np.issubdtype(array.dtype, np.floating):
         raise TypeError(f"{name} must be real numbers (volts), not an array of dtype {array.dtype}")
     # asarray keeps a scalar 0-D (ascontiguousarray would make it 1-D) and copies only when needed.
     return np.asarray(array, dtype=np.float64, order="C")

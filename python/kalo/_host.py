@@ -89,6 +89,7 @@ _PROTOTYPES = {
     "kalo_session_set_row_callback": (c_bool, [_SES, ROW_CALLBACK, c_void_p, _ST]),
     "kalo_session_add_event": (c_bool, [_SES, c_double, c_double, c_char_p, _ST]),
     "kalo_session_push": (c_bool, [_SES, POINTER(c_double), c_size_t, _ST]),
+    "kalo_session_start_calibration": (c_bool, [_SES, _ST]),
     "kalo_session_finish": (c_bool, [_SES, _ST]),
     "kalo_session_row_count": (c_bool, [_SES, POINTER(c_size_t), _ST]),
     "kalo_session_read_rows": (c_bool, [_SES, c_void_p, c_size_t, POINTER(c_size_t), _ST]),

@@ -98,9 +98,11 @@ class Detector(Owned):
         self._call(_CLEAR_DATA)
 
     def set_hanning_window(self):
+        """Hann weights before the detector's spectral tests."""
         self._call("ArtifactsMathSetHanningWinSpect")
 
     def set_hamming_window(self):
+        """Hamming weights before the detector's spectral tests."""
         self._call("ArtifactsMathSetHammingWinSpect")
 
     def set_detect_by_total_power(self, threshold):

@@ -81,6 +81,8 @@ class Filter(_Handle):
         return self
 
     def filter(self, samples):
+        """Filters a number or an array of samples, carrying the state on: the filtered values, as a
+        float or a new float64 array (the input is not changed)."""
         return _run("TFilter_Filter", self._handle, samples, "filter")
 
     __call__ = filter
@@ -114,16 +116,20 @@ class FilterList(_Handle):
             self.add(f)
 
     def add(self, filter):
+        """Appends a copy of ``filter`` to the chain; the list keeps its own copy, with the filter's
+        coefficients and a new identity, so the filter stays the caller's."""
         if not isinstance(filter, Filter):
             raise TypeError(f"only kalo.Filter objects can be added, not {type(filter).__name__}")
         self._do("TFilterList_AddFilter", filter._handle)
 
     def filter(self, samples):
+        """Runs a number or an array of samples through every filter of the chain in turn."""
         return _run("TFilterList_Filter", self._handle, samples, "filter list")
 
     __call__ = filter
 
     def reset(self):
+        """Zeroes the delay states of every filter of the chain."""
         self._do("TFilterList_Reset")
 
     def clear(self):

@@ -35,6 +35,20 @@ def _analyze_one(path, options, keep_windows, on_error):
     return dict(result.summary, error=None), (result.windows if keep_windows else None)
 
 
+_GUARD = ("analyze_many starts worker processes, and each worker runs the calling script again before it "
+          "starts; a script that calls analyze_many at its top level must do so under\n"
+          "    if __name__ == \"__main__\":\n"
+          "so that the workers, which import it under another name, do not call it themselves")
+
+
+def _refuse_while_a_worker_starts():
+    """A worker started with "spawn" runs the parent's main script again (as __mp_main__) while it is still
+    inheriting its parent's state: a call made then is the script's unguarded top level. The worker stops
+    quietly; its parent, which sees the pool break, explains."""
+    if getattr(multiprocessing.current_process(), "_inheriting", False):
+        raise SystemExit(1)
+
+
 def analyze_many(paths, client=None, *, windows=False, as_frame=True, on_error="raise", max_workers=None,
                  **options):
     """Analyses every recording of ``paths`` (CSV or anything MNE reads) with the same options.
@@ -55,7 +69,16 @@ def analyze_many(paths, client=None, *, windows=False, as_frame=True, on_error="
     ``on_error``: "raise" (the first failure is raised, with a note naming
     the recording) or "record" (a failed recording gets a row holding only
     its name and the error; the others go on).
+
+    Without a client the workers are processes that import the calling
+    script again, so a script calls analyze_many under a guard::
+
+        import kalo
+
+        if __name__ == "__main__":
+            study = kalo.analyze_many(paths, left="O1", right="O2")
     """
+    _refuse_while_a_worker_starts()
     if on_error not in ON_ERROR:
         raise ValueError(f"on_error must be one of {', '.join(ON_ERROR)}, not {on_error!r}")
     if isinstance(paths, (str, os.PathLike)):
@@ -69,8 +92,12 @@ def analyze_many(paths, client=None, *, windows=False, as_frame=True, on_error="
         outcomes = client.gather(client.map(job, paths, pure=False))
     else:
         workers = min(len(paths), max_workers or os.cpu_count() or 1)
-        with concurrent.futures.ProcessPoolExecutor(workers, mp_context=multiprocessing.get_context("spawn")) as pool:
-            outcomes = list(pool.map(job, paths))
+        try:
+            with concurrent.futures.ProcessPoolExecutor(workers,
+                                                        mp_context=multiprocessing.get_context("spawn")) as pool:
+                outcomes = list(pool.map(job, paths))
+        except concurrent.futures.process.BrokenProcessPool:
+            raise RuntimeError("a worker process stopped before it could analyse anything. " + _GUARD) from None
 
     rows = [row for row, _ in outcomes]
     tables = [table if table is not None else np.zeros(0, WINDOW_DTYPE) for _, table in outcomes]

@@ -111,8 +111,10 @@ def test_readers_setters_and_frames():
         # At least one record per step once the first window is complete (the end of a skip period after
         # an artifact publishes two).
         assert published >= 30 * 25 - 2 * 25 + 1
-        assert list(frame.columns) == ["rel_attention", "rel_relaxation", "inst_attention", "inst_relaxation"]
-        for level in frame.columns:  # summed in order, then divided, as the library does
+        assert list(frame.columns) == ["time_s", "rel_attention", "rel_relaxation", "inst_attention",
+                                       "inst_relaxation"]
+        assert (np.diff(frame["time_s"].to_numpy()) >= 0).all() and frame["time_s"].iloc[-1] == 30.0
+        for level in frame.columns[1:]:  # summed in order, then divided, as the library does
             assert getattr(average, level) == sum(frame[level].to_numpy()[-5:]) / 5
         assert engine.calibration_finished and engine.calibration_percent == 100
         raw = engine.read_raw()
@@ -189,3 +191,54 @@ def test_wrong_arrays_and_arguments_are_refused_clearly(case):
     with kalo.Engine(250) as engine:
         with pytest.raises(error, match=words):
             action(engine)
+
+
+def test_feed_returns_every_record_of_the_block_entry_however_the_samples_are_split():
+    volts = synthetic_eeg(250, 40, seed=11)
+    expected = kalo.analyze_samples(volts, 250, calibrate_at=0, calibration_length=3).windows
+    # 40 s publish about a thousand records: pushed at once they would overflow the 150-record queue.
+    assert expected.size > 900 and expected["rel_relaxation"].any()
+    splits = {"at once": [volts], "uneven chunks": np.array_split(volts, 17),
+              "one sample short of steps": np.array_split(volts, np.arange(9, len(volts), 9))}
+    for name, blocks in splits.items():
+        with kalo.Engine(250) as engine:
+            engine.set_calibration_length(3)
+            engine.start_calibration()
+            actual = np.concatenate([engine.feed(block) for block in blocks])
+        assert actual.dtype == kalo.WINDOW_DTYPE, name
+        for field in ("rel_attention", "rel_relaxation", "inst_attention", "inst_relaxation", "alpha",
+                      "both_sides_artifacted"):
+            assert actual[field].tobytes() == expected[field].tobytes(), (name, field)
+
+
+# (what is done to an engine, exception type, words of the message)
+FEED_REFUSALS = {
+    "push after feed": (lambda e: (e.feed(np.zeros((10, 2))), e.push(np.zeros((10, 2)))), RuntimeError, "feed"),
+    "feed after push": (lambda e: (e.push(np.zeros((10, 2))), e.feed(np.zeros((10, 2)))), RuntimeError,
+                        "push"),
+    "setter after feed": (lambda e: (e.feed(np.zeros((10, 2))), e.set_calibration_length(3)), RuntimeError,
+                          "before the first feed"),
+    "masked array": (lambda e: e.feed(np.ma.masked_array(np.zeros((10, 2)), mask=True)), TypeError,
+                     "masked"),
+    "integer microvolts": (lambda e: e.feed(np.zeros((10, 2), np.int32)), TypeError, r"samples \* 1e-6"),
+    "integer left and right": (lambda e: e.push(np.zeros(10, np.int16), np.zeros(10, np.int16)), TypeError,
+                               "left must be volts"),
+}
+
+
+@pytest.mark.parametrize("case", FEED_REFUSALS, ids=list(FEED_REFUSALS))
+def test_feed_and_push_are_not_mixed_and_arrays_that_cannot_be_volts_are_refused(case):
+    action, error, words = FEED_REFUSALS[case]
+    with kalo.Engine(250) as engine:
+        with pytest.raises(error, match=words):
+            action(engine)
+
+
+@pytest.mark.parametrize("spelling", ["uV", "µV", "microvolts", "MICROVOLTS"])
+def test_the_program_and_the_package_accept_the_same_spellings_of_microvolts(spelling, kalo_program, tmp_path):
+    path = write_csv(tmp_path / "microvolts.csv", synthetic_eeg(250, 12, 3, seed=2), 250, ("O1", "Oz", "O2"),
+                     1e6)
+    expected = program_rows(kalo_program, path, "--units", spelling, "--channels", "O1,Oz,O2")
+    result = kalo.analyze_file(path, units=spelling, channels="O1,Oz,O2")
+    assert expected.size > 200
+    assert_same_bits(result.windows, expected)

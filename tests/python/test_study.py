@@ -1,6 +1,7 @@
 """Studies of many recordings (local worker processes or a dask cluster) and session pictures."""
 
 import os
+import re
 import subprocess
 import sys
 
@@ -161,3 +162,24 @@ def test_a_library_that_cannot_be_loaded_is_named_on_import(tmp_path):
     assert done.returncode != 0
     assert "ImportError: libkalo_artifacts.so was not found; set KALO_LIBRARY" in done.stderr
     assert str(tmp_path / "libkalo_artifacts.so") in done.stderr
+
+
+def test_an_unguarded_script_gets_one_error_that_shows_the_guard(tmp_path):
+    paths = [write_csv(tmp_path / f"r{i}.csv", synthetic_eeg(250, 12, seed=i), 250, ("L", "R")) for i in range(2)]
+    script = tmp_path / "study.py"
+    script.write_text(f"import kalo\nprint('study starts')\nkalo.analyze_many({list(map(str, paths))!r}, "
+                      "max_workers=2)\n")
+    environment = dict(os.environ, PYTHONPATH=str(REPO / "python"))
+    run = subprocess.run([sys.executable, str(script)], capture_output=True, text=True, env=environment,
+                         timeout=120, cwd=tmp_path)
+    assert run.returncode == 1
+    # Each worker runs the script's top level again up to the call (what it prints is printed again), and
+    # stops there without a word of its own.
+    assert set(run.stdout.splitlines()) == {"study starts"}
+    assert 'if __name__ == "__main__":' in run.stderr
+    assert run.stderr.count("Traceback") == 1 and "BrokenProcessPool" not in run.stderr
+
+
+def test_the_version_is_the_projects():
+    project = re.search(r"project\(kalo_artifacts VERSION ([0-9.]+)", (REPO / "CMakeLists.txt").read_text())
+    assert kalo.__version__ == project.group(1)
