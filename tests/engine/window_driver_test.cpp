@@ -17,7 +17,7 @@ using namespace kalo_test;
 constexpr int rate = 250; // 25 windows per second, 10 samples apart
 
 auto inside(_ArtifactsMath* d) { return reinterpret_cast<OviMath::Artifacts::ArtifactsMath*>(d); }
-int judged(_ArtifactsMath* d) { return inside(d)->samplePosition(); }
+int judged(_ArtifactsMath* d) { return inside(d)->position(); }
 std::string times(int n, const std::string& text) { return n > 0 ? text + times(n - 1, text) : ""; }
 
 TEST(WindowDriver, StartUpPriorityPolicySkipPeriodAndArtifactFlagsFollowEveryWindow) {
@@ -112,9 +112,9 @@ TEST(WindowDriver, MultichannelAnalysisMovesToTheBestChannelAndStaysWhileItIsCle
                 values[c] = p.microvolts[c] * microvolt * std::sin(2.0 * std::numbers::pi * cycles);
             const _RawChannelsArray sample{values.data()};
             engine->pushDataArr(&sample, 1);
-            const int position = detector(0)->samplePosition(), before = engine->analysedChannel();
+            const int position = detector(0)->position(), before = engine->analysedChannel();
             engine->processDataArr();
-            if (detector(0)->samplePosition() == position)
+            if (detector(0)->position() == position)
                 continue;
             // Every window: an artifacted channel, or one below 30, hands the
             // analysis to the channel of highest quality, the first of equals.
@@ -128,10 +128,10 @@ TEST(WindowDriver, MultichannelAnalysisMovesToTheBestChannelAndStaysWhileItIsCle
         EXPECT_EQ(engine->analysedChannel(), p.analysed);
     }
     // The bipolar procedure on a multichannel engine finds its queue empty.
-    const int position = detector(0)->samplePosition();
+    const int position = detector(0)->position();
     engine->processWindow();
     EXPECT_TRUE(same(engine->instantSpectraQueue().newest(), _SpectralDataPercents{}));
-    EXPECT_EQ(detector(0)->samplePosition(), position);
+    EXPECT_EQ(detector(0)->position(), position);
 }
 
 } // namespace

@@ -13,8 +13,4 @@ Types::_OutStatus checkSettingMathLib(const Types::_MathLibSetting* mathLib,
                                       const Types::_ShortArtifactDetectSetting* shortArtifactDetect,
                                       const Types::_MentalAndSpectralSetting* mentalAndSpectral);
 
-// The lowest sampling rate whose 0-50 Hz band fits in a transform of the
-// window: the spectra examine every bin below 50 Hz.
-inline constexpr int lowestSamplingRateHz = 50;
-
 } // namespace OviMath::Math
