@@ -56,11 +56,11 @@ void BipolarSamples::copyMicrovolts(std::int64_t end, std::size_t first, std::si
 }
 
 double BipolarSamples::volts(std::int64_t position, std::size_t channel) const {
-    return channelValue(samplesVolt.at(position), channel);
+    return Channel<_RawChannels>(channel)(samplesVolt.at(position));
 }
 
 double BipolarSamples::microvolts(std::int64_t position, std::size_t channel) const {
-    return channelValue(samplesMicrovolt.at(position), channel);
+    return Channel<_RawChannels>(channel)(samplesMicrovolt.at(position));
 }
 
 } // namespace OviMath::MathLib

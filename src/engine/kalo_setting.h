@@ -1,5 +1,9 @@
 #pragma once
 
+// The engine's settings check, which createMathLib runs before any engine
+// exists; hence a namespace of its own (OviMath::Math), apart from the
+// engine's OviMath::MathLib.
+
 #include "kalo_artifacts/types.h"
 
 namespace OviMath::Math {

@@ -106,7 +106,7 @@ PeakCorrector::PeakCorrector(const PeakGeometry& geometry, std::size_t channels)
       channelCount(channels),
       subWindowCount(geometry.window / geometry.subWindow),
       maxima(channels * static_cast<std::size_t>(subWindowCount), -1.0),
-      channelMaxima(static_cast<std::size_t>(subWindowCount), -1.0),
+      running(channels, -1.0),
       window(static_cast<std::size_t>(geometry.window), 0.0),
       peakPositions(static_cast<std::size_t>(subWindowCount), -1) {}
 
@@ -137,21 +137,26 @@ void PeakCorrector::findMaxima(const Buffer::CircularBuffer<_RawChannels>& pairs
                          });
         for (std::size_t a = 1; a < 4; ++a)
             largest[0] = largest[a] > largest[0] ? largest[a] : largest[0];
-        storeLanes(maxima.data() + 2 * static_cast<std::size_t>(k), largest[0]);
+        maxima[static_cast<std::size_t>(k)] = largest[0][0];
+        maxima[static_cast<std::size_t>(subWindowCount + k)] = largest[0][1];
     }
 }
 
 void PeakCorrector::findMaxima(const Buffer::CircularBuffer<_RawChannelsArray>& samples, std::int64_t first) {
-    std::fill(maxima.begin(), maxima.end(), -1.0);
+    // Every channel of a sample in turn, each channel's maximum of the
+    // sub-window kept in `running` until the sub-window ends.
+    const std::size_t subWindows = static_cast<std::size_t>(subWindowCount);
     for (int k = 0; k < subWindowCount; ++k) {
-        double* largest = maxima.data() + static_cast<std::size_t>(k) * channelCount;
+        std::fill(running.begin(), running.end(), -1.0);
         samples.forEachRun(first + static_cast<std::int64_t>(k) * peaks.subWindow,
                            static_cast<std::size_t>(peaks.subWindow),
                            [&](const _RawChannelsArray* run, std::size_t count) {
                                for (std::size_t i = 0; i < count; ++i)
                                    for (std::size_t c = 0; c < channelCount; ++c)
-                                       largest[c] = run[i].channels[c] > largest[c] ? run[i].channels[c] : largest[c];
+                                       running[c] = run[i].channels[c] > running[c] ? run[i].channels[c] : running[c];
                            });
+        for (std::size_t c = 0; c < channelCount; ++c)
+            maxima[c * subWindows + static_cast<std::size_t>(k)] = running[c];
     }
 }
 
@@ -160,20 +165,27 @@ void PeakCorrector::correctChannels(Buffer::CircularBuffer<Sample>& samples) {
     const std::int64_t first = static_cast<std::int64_t>(samples.size()) - peaks.window;
     findMaxima(samples, first);
     for (std::size_t c = 0; c < channelCount; ++c) {
-        for (std::size_t k = 0; k < channelMaxima.size(); ++k)
-            channelMaxima[k] = maxima[k * channelCount + c];
-        if (!changesWindow(channelMaxima.data(), subWindowCount, peaks.threshold))
+        const double* channelMaxima = maxima.data() + c * static_cast<std::size_t>(subWindowCount);
+        if (!changesWindow(channelMaxima, subWindowCount, peaks.threshold))
             continue;
-        copyWindows(samples, first + peaks.window, peaks.window, c, 1, window.data());
-        const ChangedRange changed = correctWithMaxima(window.data(), channelMaxima.data(), peakPositions.data(), peaks);
+        // The whole newest window is stored.
+        const Channel<Sample> value(c);
+        double* copy = window.data();
+        samples.forEachRun(first, static_cast<std::size_t>(peaks.window), [&](const Sample* run, std::size_t count) {
+            for (std::size_t j = 0; j < count; ++j)
+                copy[j] = value(run[j]);
+            copy += count;
+        });
+        const ChangedRange changed = correctWithMaxima(window.data(), channelMaxima, peakPositions.data(), peaks);
         if (changed.first >= changed.end)
             continue;
         // Only the stretch the correction rewrote is written back.
-        std::size_t i = static_cast<std::size_t>(changed.first);
+        const double* corrected = window.data() + changed.first;
         samples.updateRuns(first + changed.first, static_cast<std::size_t>(changed.end - changed.first),
                            [&](Sample* run, std::size_t count) {
                                for (std::size_t j = 0; j < count; ++j)
-                                   channelValue(run[j], c) = window[i++];
+                                   value(run[j]) = corrected[j];
+                               corrected += count;
                            });
     }
 }

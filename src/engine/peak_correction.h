@@ -77,11 +77,11 @@ private:
     PeakGeometry peaks;
     std::size_t channelCount;
     int subWindowCount;
-    // maxima[k * channelCount + c]: the largest value of channel c in
+    // maxima[c * subWindowCount + k]: the largest value of channel c in
     // sub-window k (-1.0 where none lies above -1.0).
     std::vector<double> maxima;
-    std::vector<double> channelMaxima; // one channel's, sub-window after sub-window
-    std::vector<double> window;        // one channel's copy of the window
+    std::vector<double> running; // each channel's maximum while a sub-window is swept
+    std::vector<double> window;  // one channel's copy of the window
     std::vector<int> peakPositions;
 };
 

@@ -43,18 +43,34 @@ private:
     std::int64_t lastSampleIndex = 0;
 };
 
-// The value of channel `c` of one stored sample: left is channel 0 of a
-// pair, right channel 1.
-inline double channelValue(const _RawChannels& pair, std::size_t c) { return c == 0 ? pair.left : pair.right; }
-inline double channelValue(const _RawChannelsArray& sample, std::size_t c) { return sample.channels[c]; }
-inline double& channelValue(_RawChannels& pair, std::size_t c) { return c == 0 ? pair.left : pair.right; }
-inline double& channelValue(_RawChannelsArray& sample, std::size_t c) { return sample.channels[c]; }
+// One channel of stored samples, chosen once, so that a loop over samples
+// does not choose again for every sample: left is channel 0 of a pair,
+// right channel 1.
+template <class Sample>
+struct Channel;
+
+template <>
+struct Channel<_RawChannels> {
+    explicit Channel(std::size_t c) : field(c == 0 ? &_RawChannels::left : &_RawChannels::right) {}
+    double operator()(const _RawChannels& pair) const { return pair.*field; }
+    double& operator()(_RawChannels& pair) const { return pair.*field; }
+    double _RawChannels::*field;
+};
+
+template <>
+struct Channel<_RawChannelsArray> {
+    explicit Channel(std::size_t c) : index(c) {}
+    double operator()(const _RawChannelsArray& sample) const { return sample.channels[index]; }
+    double& operator()(_RawChannelsArray& sample) const { return sample.channels[index]; }
+    std::size_t index;
+};
 
 // Copies channels first .. first + channels - 1 of the `length` samples
 // ending at position `end` of `samples` into `windows`, one channel after
 // the other, `length` values each; zeros where no sample is stored. Every
-// place is written once and the samples are read in one sweep, since this
-// runs for every window.
+// place is written once, and the runs of stored samples are walked once
+// (channel after channel within a run, which stays in the cache), since
+// this runs for every window and after every push.
 template <class Sample>
 void copyWindows(const Buffer::CircularBuffer<Sample>& samples, std::int64_t end, int length, std::size_t first,
                  std::size_t channels, double* windows) {
@@ -68,9 +84,12 @@ void copyWindows(const Buffer::CircularBuffer<Sample>& samples, std::int64_t end
     std::size_t next = static_cast<std::size_t>(std::clamp<std::int64_t>(-start, 0, length));
     zero(0, next);
     samples.forEachRun(start, n, [&](const Sample* run, std::size_t count) {
-        for (std::size_t j = 0; j < count; ++j)
-            for (std::size_t c = 0; c < channels; ++c)
-                windows[c * n + next + j] = channelValue(run[j], first + c);
+        for (std::size_t c = 0; c < channels; ++c) {
+            const Channel<Sample> value(first + c);
+            double* out = windows + c * n + next;
+            for (std::size_t j = 0; j < count; ++j)
+                out[j] = value(run[j]);
+        }
         next += count;
     });
     zero(next, n);
