@@ -85,16 +85,19 @@ bool changesWindow(const double* maxima, int subWindowCount, int threshold) {
 
 // Corrects a copied window whose sub-window maxima are known: each peak is
 // the first sample equal to its sub-window's largest value, which is where
-// the sequential search stops.
+// the sequential search stops. The sub-window holds that value, so the
+// search ends within it.
 ChangedRange correctWithMaxima(double* data, const double* maxima, int* peaks, const PeakGeometry& geometry) {
     const int subWindowCount = geometry.window / geometry.subWindow;
     for (int k = 0; k < subWindowCount; ++k) {
         peaks[k] = -1;
         if (!(maxima[k] > -1.0))
             continue;
-        for (int i = k * geometry.subWindow; peaks[k] < 0; ++i)
-            if (data[i] == maxima[k])
-                peaks[k] = i;
+        const double largest = maxima[k];
+        int i = k * geometry.subWindow;
+        while (data[i] != largest) // NaN goes on, as it never equals
+            ++i;
+        peaks[k] = i;
     }
     return correctionArtefacts(data, peaks, subWindowCount, geometry);
 }
