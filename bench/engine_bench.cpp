@@ -3,8 +3,8 @@
 // signal, so the time reported is the time per hour of signal.
 //
 // - Engine_IntakeAndSchedule: filtering, storing, peak correction and the
-//   window schedule alone (the per-window procedures replaced by a hook that
-//   only counts windows).
+//   window schedule alone: the engine's bipolar sample store and schedule,
+//   each due window only counted.
 // - Engine_Full: everything, through the C interface, with the host draining
 //   both queues once a second: bipolar, and multichannel (channels:8); with
 //   the library's transform and with the plain recursive one swapped in
@@ -20,8 +20,12 @@
 #include <complex>
 #include <cstdint>
 #include <numbers>
+#include <memory>
 #include <vector>
 
+#include "engine/bipolar_samples.h"
+#include "engine/peak_correction.h"
+#include "engine/window_schedule.h"
 #include "shared/fft.h"
 #include "shared/reference_fft.h"
 #include "support/eeg_signals.h"
@@ -58,15 +62,19 @@ void Engine_IntakeAndSchedule(benchmark::State& state) {
     std::int64_t windows = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto engine = kalo_test::makeEngine(kalo_test::engineSettings(rate, window));
-        engine->setWindowHookForTesting([&windows](std::int64_t) { ++windows; });
+        const kalo_test::EngineSettings settings = kalo_test::engineSettings(rate, window);
+        auto schedule = std::make_unique<OviMath::MathLib::WindowSchedule>(window, rate / settings.mathLib.process_win_freq);
+        auto store = std::make_unique<OviMath::MathLib::BipolarSamples>(
+            OviMath::MathLib::peakGeometry(settings.mathLib, settings.shortArtifactDetect), *schedule);
         state.ResumeTiming();
         for (std::size_t i = 0; i < hour; i += block) {
-            engine->pushData(eeg.data() + i, block);
-            engine->processDataArr();
+            store->push(eeg.data() + i, block);
+            while (schedule->nextWindow())
+                ++windows;
         }
         state.PauseTiming();
-        engine.reset();
+        store.reset();
+        schedule.reset();
         state.ResumeTiming();
     }
     state.counters["windows"] = benchmark::Counter(double(windows), benchmark::Counter::kAvgIterations);

@@ -5,6 +5,7 @@
 
 #include "artifacts/artifacts_math.h"
 #include "artifacts/artifacts_setting.h"
+#include "artifacts/detector_messages.h"
 #include "kalo_artifacts/detector.h"
 #include "shared/require.h"
 #include "shared/status.h"
@@ -22,7 +23,7 @@ ArtifactsMath& detectorOf(_ArtifactsMath* handle) { return *reinterpret_cast<Art
 template <class Work>
 _OutStatus detectorCall(_ArtifactsMath* handle, Work&& work) noexcept {
     if (handle == nullptr)
-        return Status::refusalStatus(Status::artifactMathPointerIsNull);
+        return Status::refusalStatus(OviMath::Artifacts::Messages::artifactMathPointerIsNull);
     return Status::convertExceptions(Status::ThrownStatus::Copy, [&] { work(detectorOf(handle)); });
 }
 
@@ -88,14 +89,10 @@ KALO_API _OutStatus ArtifactsMathReadArtifactInfoArrSize(int* size, _ArtifactsMa
 
 KALO_API _OutStatus ArtifactsMathReadArtifactInfoArr(_ArtifactsMath* detector, _ArtifactInfo* records, int* size) {
     return detectorCall(detector, [&](ArtifactsMath& d) {
-        const auto& stored = d.artifactRecords();
         OviMath::requireNonNull(size, "size pointer is null");
-        if (!stored.empty())
+        if (!d.artifactRecords().empty())
             OviMath::requireNonNull(records, "record array is null");
-        *size = static_cast<int>(stored.size());
-        std::size_t i = 0;
-        stored.forEach(0, stored.size(), [&](const _ArtifactInfo& record) { records[i++] = record; });
-        d.clearData();
+        *size = static_cast<int>(d.drainArtifactRecords(records));
     });
 }
 

@@ -6,8 +6,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "shared/spectral_window.h"
+#include "shared/spectral_geometry.h"
 #include "shared/truncated_int32.h"
+#include "shared/two_lanes.h"
 #include "shared/units.h"
 
 namespace OviMath::Artifacts {
@@ -18,22 +19,6 @@ using Types::_ArtifactInfo;
 
 enum ArtifactType : int { noArtifact = 0, amplitudeArtifact = 1, spectralArtifact = 2 };
 
-struct FilterDeleter {
-    void operator()(TFilterHandle* filter) const {
-        bool ignored = false;
-        delete_TFilter(filter, &ignored);
-    }
-};
-
-// Two doubles in one register, for the per-sample loop; loads and stores
-// that need only 8-byte alignment. (A typedef: clang ignores a lowered
-// alignment on a using-declaration, and would then assume 16 bytes.)
-using Lanes = double __attribute__((vector_size(16)));
-using Mask = long long __attribute__((vector_size(16)));
-typedef double UnalignedLanes __attribute__((vector_size(16), aligned(8), may_alias));
-Lanes loadLanes(const double* p) { return *reinterpret_cast<const UnalignedLanes*>(p); }
-void storeLanes(double* p, Lanes v) { *reinterpret_cast<UnalignedLanes*>(p) = v; }
-
 } // namespace
 
 int advancedSamplePosition(int position, int step) {
@@ -42,49 +27,35 @@ int advancedSamplePosition(int position, int step) {
     return static_cast<int>(next >= wrap ? next - wrap : next);
 }
 
-void ArtifactsMath::FilterListDeleter::operator()(TFilterListHandle* list) const {
-    bool ignored = false;
-    delete_TFilterList(list, &ignored);
+namespace {
+
+// Settings the C interface has validated; the window length must leave a
+// transform length and the rate must be positive.
+ArtifactsMath::Geometry geometryOf(int id, const Types::_ArtifactSetting& settings) {
+    const int fftSize = OviMath::Functions::nearestTransformSize(settings.fft_window);
+    if (fftSize == 0 || settings.sampling_rate <= 0)
+        throw std::invalid_argument("artifact detector settings are out of range");
+    const OviMath::Functions::BinGeometry bins = OviMath::Functions::binGeometry(fftSize, settings.sampling_rate);
+    return {id,      settings.sampling_rate, settings.sampling_rate / settings.process_win_freq, settings.fft_window,
+            fftSize, bins.binsPerHz,         bins.bins50Hz};
 }
 
+} // namespace
+
 ArtifactsMath::ArtifactsMath(int id, Types::_ArtifactSetting settings)
-    : detectorId(id),
-      samplingRate(settings.sampling_rate),
-      step(settings.sampling_rate / settings.process_win_freq),
-      windowLength(settings.fft_window) {
-    if (getNearestPow2(windowLength) == 0 || samplingRate <= 0)
-        throw std::invalid_argument("artifact detector settings are out of range");
-    binsPerHz_ = static_cast<double>(fftSize_) / static_cast<double>(samplingRate);
-    spectrumBins_ = static_cast<unsigned>(std::floor(binsPerHz_ * 50.0));
-    fftInput.assign(static_cast<std::size_t>(fftSize_), {0.0, 0.0});
-    fftPlan = &OviMath::Functions::sharedPlan(static_cast<std::size_t>(fftSize_));
-    records.allocate(static_cast<std::size_t>(windowLength));
-    unitWeights.assign(static_cast<std::size_t>(windowLength), 1.0);
-    hammingWeights.resize(static_cast<std::size_t>(windowLength));
-    hanningWeights.resize(static_cast<std::size_t>(windowLength));
-    for (int i = 0; i < windowLength; ++i) {
-        using OviMath::Functions::SpectralWindow;
-        hammingWeights[static_cast<std::size_t>(i)] =
-            OviMath::Functions::spectralWindowWeight(SpectralWindow::Hamming, i, windowLength);
-        hanningWeights[static_cast<std::size_t>(i)] =
-            OviMath::Functions::spectralWindowWeight(SpectralWindow::Hanning, i, windowLength);
-    }
+    : fixed(geometryOf(id, settings)), fullWindowWeights(settings.fft_window) {
+    fftInput.assign(static_cast<std::size_t>(fixed.fftSize), {0.0, 0.0});
+    fftPlan = &OviMath::Functions::sharedPlan(static_cast<std::size_t>(fixed.fftSize));
+    records.allocate(static_cast<std::size_t>(fixed.windowLength));
     qualityHistory.reserve(longestQualityHistory());
 }
 
 ArtifactsMath::~ArtifactsMath() = default;
 
 int ArtifactsMath::getNearestPow2(int length) {
-    // A candidate 100000 or more above the window is never taken.
-    long long bestDifference = 100000;
-    for (const int candidate : fftSizeCandidates) {
-        const long long difference = static_cast<long long>(candidate) - length;
-        if (difference >= 0 && difference < bestDifference) {
-            fftSize_ = candidate;
-            bestDifference = difference;
-        }
-    }
-    return fftSize_;
+    if (const int size = OviMath::Functions::nearestTransformSize(length); size != 0)
+        fixed.fftSize = size;
+    return fixed.fftSize;
 }
 
 void ArtifactsMath::initArtifactDetect(int amplitude, int bandPower, int badPercent, int historyLength) {
@@ -117,10 +88,10 @@ void ArtifactsMath::initFilters(int mainsFrequencyHz, Resistance resistance) {
     // host would. A filter that failed to build (a null handle) is refused by
     // TFilterList_AddFilter and simply missing from the chain.
     bool flag = false;
-    std::unique_ptr<TFilterListHandle, FilterListDeleter> chain(create_TFilterList(&flag));
+    FilterListHandle chain(create_TFilterList(&flag));
     if (!chain)
         throw std::bad_alloc();
-    using Filter = std::unique_ptr<TFilterHandle, FilterDeleter>;
+    using Filter = FilterHandle;
     const Filter bandStop50(create_custom_TFilter(OviMath::Types::K_bs_45_55_4, &flag));
     const Filter bandStop60(create_custom_TFilter(OviMath::Types::K_bs_55_65, &flag));
     const Filter bandStop62(create_custom_TFilter(OviMath::Types::K_bs_62, &flag));
@@ -143,7 +114,7 @@ void ArtifactsMath::initFilters(int mainsFrequencyHz, Resistance resistance) {
     }
 
     filterChain = std::move(chain);
-    filterCount_ = added;
+    chainFilters = added;
 }
 
 void ArtifactsMath::setArtifactDetectByTotalPower(int threshold) {
@@ -160,7 +131,7 @@ bool ArtifactsMath::isArtifactedWin(double* samples, int count, bool /*unused*/,
     if (count < 0)
         count = 0;
 
-    samplePosition_ = advancedSamplePosition(samplePosition_, step);
+    samplePosition = advancedSamplePosition(samplePosition, fixed.step);
 
     if (filterChain) {
         bool ignored = false;
@@ -169,7 +140,7 @@ bool ArtifactsMath::isArtifactedWin(double* samples, int count, bool /*unused*/,
 
     // One pass converts each sample once, for the amplitude test and for the
     // spectrum's input; written without branches, so that it vectorises.
-    const int m = count < windowLength ? count : windowLength;
+    const int m = count < fixed.windowLength ? count : fixed.windowLength;
     prepareSpectrumInput();
     const double* weights = windowWeights(m);
     const TruncatedMagnitudeLimit tooLarge(amplitudeThreshold);
@@ -180,14 +151,13 @@ bool ArtifactsMath::isArtifactedWin(double* samples, int count, bool /*unused*/,
     int badSamples = 0;
     int i = 0;
     // Two samples per step, each lane doing what the scalar loop below does
-    // (comparisons and one product per sample): the compiler does not
-    // vectorise comparisons that may meet a NaN on its own.
+    // (comparisons and one product per sample).
     const Lanes lower = {tooLarge.lower, tooLarge.lower};
     const Lanes upper = {tooLarge.upper, tooLarge.upper};
-    const Mask positiveCanExceed = tooLarge.positiveCanExceed ? Mask{-1, -1} : Mask{0, 0};
+    const LaneMask positiveCanExceed = tooLarge.positiveCanExceed ? LaneMask{-1, -1} : LaneMask{0, 0};
     const Lanes gate = {static_cast<double>(amplitudeThreshold), static_cast<double>(amplitudeThreshold)};
     const Lanes flat = {3.0, 3.0};
-    Mask badLanes = {0, 0};
+    LaneMask badLanes = {0, 0};
     for (; i + 2 <= m; i += 2) {
         const Lanes uv = loadLanes(samples + i) * microvoltsPerVolt;
         const Lanes size = uv < 0.0 ? -uv : uv;
@@ -222,13 +192,13 @@ bool ArtifactsMath::isArtifactedWin(double* samples, int count, bool /*unused*/,
     const bool inProgress = current.position != -1;
     if (verdict != noArtifact) {
         if (!inProgress) {
-            current = {samplePosition_, true, verdict};
+            current = {samplePosition, true, verdict};
             recordChange();
         }
         return true;
     }
     if (inProgress) {
-        current.position = samplePosition_;
+        current.position = samplePosition;
         current.is_start = false;
         recordChange();
         current.position = -1;
@@ -240,19 +210,14 @@ bool ArtifactsMath::isArtifactedWin(double* samples, int count, bool /*unused*/,
 void ArtifactsMath::recordChange() { records.push(current); }
 
 void ArtifactsMath::prepareSpectrumInput() {
-    if (fftInput.size() != static_cast<std::size_t>(fftSize_))
-        fftInput.assign(static_cast<std::size_t>(fftSize_), {0.0, 0.0}); // released by clearData
+    if (fftInput.size() != static_cast<std::size_t>(fixed.fftSize))
+        fftInput.assign(static_cast<std::size_t>(fixed.fftSize), {0.0, 0.0}); // released by clearData
 }
 
 const double* ArtifactsMath::windowWeights(int m) {
-    using OviMath::Functions::SpectralWindow;
-    const SpectralWindow window = OviMath::Functions::chooseSpectralWindow(useHamming, useHanning);
-    if (m == windowLength)
-        return (window == SpectralWindow::Hamming ? hammingWeights
-                                                  : (window == SpectralWindow::Hanning ? hanningWeights : unitWeights))
-            .data();
-    // A window shorter than configured (a host's short count) has weights of
-    // its own length.
+    const OviMath::Functions::SpectralWindow window = OviMath::Functions::chooseSpectralWindow(useHamming, useHanning);
+    if (m == fixed.windowLength)
+        return fullWindowWeights.of(window);
     shortWindowWeights.resize(static_cast<std::size_t>(m));
     for (int i = 0; i < m; ++i)
         shortWindowWeights[static_cast<std::size_t>(i)] = OviMath::Functions::spectralWindowWeight(window, i, m);
@@ -269,7 +234,7 @@ double ArtifactsMath::spectrumValue(double microvolts, const double* weights, in
 bool ArtifactsMath::checkSpectralArtifacts(const double* samples, int count) {
     if (count < 0)
         count = 0;
-    const int m = count < windowLength ? count : windowLength;
+    const int m = count < fixed.windowLength ? count : fixed.windowLength;
     prepareSpectrumInput();
     const double* weights = windowWeights(m);
     for (int i = 0; i < m; ++i)
@@ -285,9 +250,9 @@ bool ArtifactsMath::spectralTest(int m) {
 
     double totalPower = 0.0;
     double bandPower = 0.0;
-    const double bandLowBin = binsPerHz_ * bandLowHz;
-    const double bandHighBin = binsPerHz_ * bandHighHz;
-    for (unsigned k = 0; k < spectrumBins_; ++k) {
+    const double bandLowBin = fixed.binsPerHz * bandLowHz;
+    const double bandHighBin = fixed.binsPerHz * bandHighHz;
+    for (std::uint64_t k = 0; k < fixed.spectrumBins; ++k) {
         const double re = fftInput[k].real();
         const double im = fftInput[k].imag();
         const double amplitude = 2.0 * std::sqrt(re * re + im * im);
@@ -298,8 +263,7 @@ bool ArtifactsMath::spectralTest(int m) {
             bandPower += power;
     }
 
-    lastTotalPower_ = totalPower;
-    lastBandPower_ = bandPower;
+    lastPowers = {totalPower, bandPower};
 
     // A score below 0 (a negative threshold a host may set) counts as 0, so
     // the quality stays a percentage; the verdict is the same either way.
@@ -310,7 +274,7 @@ bool ArtifactsMath::spectralTest(int m) {
 
     if (detectByTotalPower)
         return powerScore < 0.25;
-    const double bandMean = bandPower / (binsPerHz_ * (bandHighHz - bandLowHz));
+    const double bandMean = bandPower / (fixed.binsPerHz * (bandHighHz - bandLowHz));
     return bandMean > bandPowerThreshold || bandMean < 100.0;
 }
 
@@ -333,6 +297,14 @@ void ArtifactsMath::updateQuality(double powerScore) {
 void ArtifactsMath::clearData() {
     records.reset();
     ComplexArray().swap(fftInput);
+}
+
+std::size_t ArtifactsMath::drainArtifactRecords(Types::_ArtifactInfo* out) {
+    const std::size_t count = records.size();
+    std::size_t i = 0;
+    records.forEach(0, count, [&](const _ArtifactInfo& record) { out[i++] = record; });
+    clearData();
+    return count;
 }
 
 } // namespace OviMath::Artifacts

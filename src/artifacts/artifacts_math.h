@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -8,6 +9,8 @@
 #include "kalo_artifacts/filters.h"
 #include "shared/circular_buffer.h"
 #include "shared/fft.h"
+#include "shared/filter_handles.h"
+#include "shared/spectral_window.h"
 
 namespace OviMath::Artifacts {
 
@@ -32,8 +35,21 @@ public:
     ArtifactsMath& operator=(const ArtifactsMath&) = delete;
     ~ArtifactsMath();
 
+    // What construction fixes.
+    struct Geometry {
+        int detectorId;
+        int samplingRate;
+        int step; // samples between windows
+        int windowLength;
+        int fftSize;
+        double binsPerHz;
+        std::uint64_t spectrumBins; // the bins below 50 Hz
+    };
+
     // Stores and returns the transform length for a window: the smallest of
-    // the candidate powers of two not below it (0 when none is).
+    // the candidate powers of two not below it, never one 100000 or more
+    // above it. When none qualifies the length in force stays (0 before the
+    // first).
     int getNearestPow2(int windowLength);
 
     void initArtifactDetect(int amplitudeThreshold, int bandPowerThreshold, int badSamplesPercent,
@@ -57,29 +73,28 @@ public:
     // Empties the records and releases the transform buffer (rebuilt when
     // the next window needs it).
     void clearData();
+    // Copies the recorded starts and ends, oldest first, to `out` (room for
+    // artifactRecords().size() of them; null when there are none), then
+    // clears as clearData does. Returns how many were copied.
+    std::size_t drainArtifactRecords(Types::_ArtifactInfo* out);
 
+    const Geometry& geometry() const { return fixed; }
     Types::_ArtifactInfo currentArtifact() const { return current; }
     // The recorded starts and ends, oldest first; at most one window length
     // of them (the oldest are overwritten).
     const Buffer::CircularBuffer<Types::_ArtifactInfo>& artifactRecords() const { return records; }
     double signalQuality() const { return quality; }
-    int id() const { return detectorId; }
-    int samplePosition() const { return samplePosition_; }
-    int windowStep() const { return step; }
-    int fftSize() const { return fftSize_; }
-    double binsPerHz() const { return binsPerHz_; }
-    unsigned spectrumBins() const { return spectrumBins_; }
-    std::size_t filterCount() const { return filterCount_; }
-    // The powers the spectral test measured on the latest window, for
-    // diagnostics and tests.
-    double lastTotalPower() const { return lastTotalPower_; }
-    double lastBandPower() const { return lastBandPower_; }
+    // The sample position of the latest window judged.
+    int position() const { return samplePosition; }
+    std::size_t filterCount() const { return chainFilters; }
+    // The powers the spectral test measured on the latest window.
+    struct Powers {
+        double total;
+        double band; // 14 to 25 Hz
+    };
+    Powers powers() const { return lastPowers; }
 
 private:
-    struct FilterListDeleter {
-        void operator()(TFilterListHandle* list) const;
-    };
-
     void recordChange();
     void prepareSpectrumInput();
     // The weights of the window function in force for a window of m
@@ -93,8 +108,6 @@ private:
     void updateQuality(double powerScore);
     std::size_t longestQualityHistory() const;
 
-    static constexpr std::array<int, 15> fftSizeCandidates = {32,    64,    128,   256,    512,    1024,   2048,  4096,
-                                                              8192,  16384, 32768, 65536, 131072, 262144, 524288};
     static constexpr double bandLowHz = 14.0;
     static constexpr double bandHighHz = 25.0;
 
@@ -108,17 +121,10 @@ private:
     bool useHanning = false;
     bool useHamming = false;
 
-    // Geometry.
-    int detectorId;
-    int samplingRate;
-    int step;
-    int windowLength;
-    int fftSize_ = 0;
-    double binsPerHz_;
-    unsigned spectrumBins_;
+    Geometry fixed;
 
     // Running state.
-    int samplePosition_ = 0;
+    int samplePosition = 0;
     Types::_ArtifactInfo current{-1, true, 0};
     Buffer::CircularBuffer<Types::_ArtifactInfo> records;
     // The newest scores, at most longestQualityHistory() of them: grows until
@@ -128,13 +134,14 @@ private:
     std::vector<double> qualityHistory;
     std::size_t qualityOldest = 0;
     double quality = 0.0;
-    double lastTotalPower_ = 0.0;
-    double lastBandPower_ = 0.0;
-    std::unique_ptr<TFilterListHandle, FilterListDeleter> filterChain;
-    std::size_t filterCount_ = 0;
+    Powers lastPowers{0.0, 0.0};
+    FilterListHandle filterChain;
+    std::size_t chainFilters = 0;
     ComplexArray fftInput;
-    // Window weights of a full window, computed once.
-    std::vector<double> unitWeights, hammingWeights, hanningWeights, shortWindowWeights;
+    // The weights of a full window, computed once; a shorter one (a host's
+    // short count) gets weights of its own length.
+    OviMath::Functions::WindowWeights fullWindowWeights;
+    std::vector<double> shortWindowWeights;
     // Taken at construction, so that judging a window never builds one.
     const OviMath::Functions::FftPlan* fftPlan;
 };

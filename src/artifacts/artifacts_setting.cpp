@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "shared/kalo_setting.h"
-#include "shared/status.h"
+#include "artifacts/detector_messages.h"
+#include "shared/spectral_geometry.h"
 
 namespace OviMath::Artifacts::Settings {
 
@@ -15,13 +15,13 @@ bool checkArtifactsMathLibSetting(const Types::_ArtifactSetting* settings) {
     // Below 50 Hz the bins up to 50 Hz would not fit the transform (and 0
     // would divide by zero); beyond the longest window no transform length
     // is found.
-    return rate >= Math::lowestSamplingRateHz && 5 <= settings->process_win_freq &&
+    return rate >= Functions::lowestSamplingRateHz && 5 <= settings->process_win_freq &&
            settings->process_win_freq <= 25 && rate <= window && window <= 8 * rate && window <= longestWindow;
 }
 
 OviMath::Types::_OutStatus checkSettingArtifactsSetting(const Types::_ArtifactSetting* settings) {
     if (!checkArtifactsMathLibSetting(settings))
-        return Status::refusalStatus(Status::wrongArtifactSetting);
+        return Status::refusalStatus(Messages::wrongArtifactSetting);
     return Status::successStatus();
 }
 

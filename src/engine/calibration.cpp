@@ -1,32 +1,41 @@
-// Raw alpha/beta values and the calibration. The raw values are the alpha
-// and beta band values before their division, averaged over the spectral
-// averaging length. A calibration records, over the next clean windows, how
-// alpha and beta share their sum, and keeps the mean shares as the baseline
-// of the relative mental levels.
+#include "engine/calibration.h"
 
-#include "engine/kalo_math.h"
+#include <cstdint>
+#include <limits>
+
+#include "shared/status_boundary.h"
 
 namespace OviMath::MathLib {
 
-void MathLib::processDataRawAlphaBeta() {
-    rawAlphaBetaHistory.push({currentSpectra.alpha, currentSpectra.beta});
-    const std::size_t n = rawAlphaBetaHistory.size();
-    const std::size_t m = std::min(n, static_cast<std::size_t>(averagingWinsCount));
-    double alpha = 0.0;
-    double beta = 0.0;
-    rawAlphaBetaHistory.forEach(static_cast<std::int64_t>(n - m), m, [&](const _RawSpectVals& entry) {
-        alpha += entry.alpha;
-        beta += entry.beta;
-    });
-    rawSpectVals = {alpha / static_cast<double>(m), beta / static_cast<double>(m)};
+Calibration::Calibration(const _MathLibSetting& mathLib)
+    : processWinFreq(mathLib.process_win_freq),
+      calibrationLength(mathLib.process_win_freq * 8),
+      calibrationShares(static_cast<std::size_t>(calibrationLength), _RawSpectVals{}) {}
+
+void Calibration::setCallibrationLength(int seconds) {
+    if (seconds <= 0)
+        Status::refuse("Calibration length must be at least 1 second");
+    const std::int64_t windows = static_cast<std::int64_t>(seconds) * processWinFreq;
+    if (windows > std::numeric_limits<int>::max())
+        Status::refuse("Calibration length is too long: its number of windows must fit in 32 bits");
+    // The new store is built before anything changes, so running out of
+    // memory leaves the length in force.
+    std::vector<_RawSpectVals> store(static_cast<std::size_t>(windows), _RawSpectVals{});
+    calibrationShares.swap(store);
+    calibrationLength = static_cast<int>(windows);
 }
 
-void MathLib::processDataCallibration() {
+void Calibration::windowComputed(const _SpectralDataPercents& shares) {
+    if (calibrating)
+        processDataCallibration(shares);
+}
+
+void Calibration::processDataCallibration(const _SpectralDataPercents& shares) {
     // A length shortened below the windows already recorded is never reached
     // again: the calibration keeps running until the length is raised.
     if (calibrationWinsDone < calibrationLength) {
-        const double a = currentSpectra.alpha;
-        const double b = currentSpectra.beta;
+        const double a = shares.alpha;
+        const double b = shares.beta;
         const double s = a + b;
         calibrationShares[static_cast<std::size_t>(calibrationWinsDone)] =
             s > 0.0 ? _RawSpectVals{a / s, b / s} : _RawSpectVals{0.0, 0.0};

@@ -8,7 +8,7 @@
 #include "engine/common_api.h"
 #include "engine/kalo_math.h"
 #include "kalo_artifacts/engine.h"
-#include "shared/kalo_setting.h"
+#include "engine/kalo_setting.h"
 #include "shared/require.h"
 
 namespace {
@@ -97,8 +97,10 @@ KALO_API bool MathLibPushDataArr(MathLib* math_lib, const _RawChannelsArray* sam
 }
 
 // A failed detector call met while processing one window is passed on as
-// the detector reported it; the two direct entries below report it as an
-// unknown failure instead, as they always have.
+// the detector reported it. The two direct entries below are documented to
+// report standard exceptions (1002) and anything else as an unknown failure
+// (1003); a detector's status is not a standard exception, so there it is
+// reported as 1003.
 KALO_API bool MathLibProcessDataArr(MathLib* math_lib, _OutStatus* status) {
     return call(math_lib, status, [](Engine& engine) { engine.processDataArr(); });
 }

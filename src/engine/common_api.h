@@ -8,6 +8,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "engine/engine_messages.h"
 #include "shared/status.h"
 #include "shared/status_boundary.h"
 
@@ -42,7 +43,7 @@ bool engineCall(Engine* engine, _OutStatus* out, ThrownStatus thrownStatus, Work
         out, thrownStatus,
         [&] {
             if (engine == nullptr)
-                Status::refuse(Status::mathLibPointerIsNull);
+                Status::refuse(Messages::mathLibPointerIsNull);
             work(*engine);
         },
         lock);

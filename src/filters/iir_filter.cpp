@@ -5,21 +5,21 @@
 namespace Filters::Impl::Algorithms {
 
 IirFilter::IirFilter(int tag1, int tag2, bool complement, double gain, Sections sections)
-    : tag1_(tag1), tag2_(tag2), complement_(complement), gain_(gain), sections_(std::move(sections)) {}
+    : firstTag(tag1), secondTag(tag2), complemented(complement), inputGain(gain), cascade(std::move(sections)) {}
 
 void IirFilter::SetParams(int tag1, int tag2, bool complement, double gain, Sections sections) {
-    tag1_ = tag1;
-    tag2_ = tag2;
-    complement_ = complement;
-    gain_ = gain;
-    sections_ = std::move(sections);
+    firstTag = tag1;
+    secondTag = tag2;
+    complemented = complement;
+    inputGain = gain;
+    cascade = std::move(sections);
 }
 
 double IirFilter::Filter(double x) {
-    double v = gain_ * x;
-    for (auto& section : sections_)
+    double v = inputGain * x;
+    for (auto& section : cascade)
         v = section->Filter(v);
-    if (complement_)
+    if (complemented)
         v = x - v;
     return v;
 }
@@ -27,10 +27,10 @@ double IirFilter::Filter(double x) {
 void IirFilter::Filter(double* values, int count) {
     if (count <= 0)
         return;
-    if (!complement_) {
+    if (!complemented) {
         for (int i = 0; i < count; ++i)
-            values[i] = gain_ * values[i];
-        for (auto& section : sections_)
+            values[i] = inputGain * values[i];
+        for (auto& section : cascade)
             section->Filter(values, count);
         return;
     }
@@ -40,12 +40,12 @@ void IirFilter::Filter(double* values, int count) {
 }
 
 void IirFilter::Clear() {
-    sections_.clear();
-    gain_ = 1.0;
+    cascade.clear();
+    inputGain = 1.0;
 }
 
 void IirFilter::Reset() {
-    for (auto& section : sections_)
+    for (auto& section : cascade)
         section->Reset();
 }
 

@@ -33,18 +33,18 @@ public:
     // Zeroes every delay state; coefficients and gain stay.
     void Reset();
 
-    int tag1() const { return tag1_; }
-    int tag2() const { return tag2_; }
-    bool complement() const { return complement_; }
-    double gain() const { return gain_; }
-    const Sections& sections() const { return sections_; }
+    int tag1() const { return firstTag; }
+    int tag2() const { return secondTag; }
+    bool complement() const { return complemented; }
+    double gain() const { return inputGain; }
+    const Sections& sections() const { return cascade; }
 
 private:
-    int tag1_;
-    int tag2_;
-    bool complement_;
-    double gain_;
-    Sections sections_;
+    int firstTag;
+    int secondTag;
+    bool complemented;
+    double inputGain;
+    Sections cascade;
 };
 
 } // namespace Filters::Impl::Algorithms

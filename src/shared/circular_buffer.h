@@ -23,31 +23,31 @@ public:
     // Replaces the slots by `capacity` zero-filled ones. The counters are kept
     // (all 0 on a new buffer); callers allocate before the first push.
     void allocate(std::size_t capacity) {
-        data_ = std::make_unique<T[]>(capacity); // value-initialised: all zero
-        capacity_ = capacity;
+        slots = std::make_unique<T[]>(capacity); // value-initialised: all zero
+        slotCount = capacity;
     }
 
-    std::size_t capacity() const { return capacity_; }
-    std::size_t size() const { return full_ ? capacity_ : head_; }
+    std::size_t capacity() const { return slotCount; }
+    std::size_t size() const { return wrapped ? slotCount : head; }
     bool empty() const { return size() == 0; }
-    bool full() const { return full_; }
+    bool full() const { return wrapped; }
 
     void push(const T& value) {
-        if (capacity_ == 0)
+        if (slotCount == 0)
             return;
-        data_[head_] = value;
-        ++head_;
-        if (head_ == capacity_) {
-            full_ = true;
-            head_ = 0;
+        slots[head] = value;
+        ++head;
+        if (head == slotCount) {
+            wrapped = true;
+            head = 0;
         }
     }
 
     // The element at `position` from the oldest, or the empty value.
     const T& at(std::int64_t position) const {
         if (position < 0 || static_cast<std::uint64_t>(position) >= size())
-            return emptyValue_;
-        return data_[slot(static_cast<std::size_t>(position))];
+            return emptyValue;
+        return slots[slot(static_cast<std::size_t>(position))];
     }
     const T& newest() const { return at(static_cast<std::int64_t>(size()) - 1); }
 
@@ -56,13 +56,13 @@ public:
     void set(std::int64_t position, const T& value) {
         if (position < 0 || static_cast<std::uint64_t>(position) >= size())
             return;
-        data_[slot(static_cast<std::size_t>(position))] = value;
+        slots[slot(static_cast<std::size_t>(position))] = value;
     }
 
     // Forgets every element; the slots keep their contents.
     void reset() {
-        head_ = 0;
-        full_ = false;
+        head = 0;
+        wrapped = false;
     }
 
     // Calls `visit(element)` for the elements at positions first .. first +
@@ -70,7 +70,7 @@ public:
     // empty value. Walks the slots directly instead of dividing per element.
     template <class Visit>
     void forEach(std::int64_t first, std::size_t count, Visit&& visit) const {
-        walk(*this, first, count, [&](const T* element) { visit(element != nullptr ? *element : emptyValue_); });
+        walk(*this, first, count, [&](const T* element) { visit(element != nullptr ? *element : emptyValue); });
     }
 
     // Calls `change(element)` on the stored elements among positions first ..
@@ -104,13 +104,13 @@ private:
                                                         static_cast<std::int64_t>(self.size()));
         while (begin < end) {
             const std::size_t index = self.slot(static_cast<std::size_t>(begin));
-            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - begin), self.capacity_ - index);
-            visit(&self.data_[index], n);
+            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - begin), self.slotCount - index);
+            visit(&self.slots[index], n);
             begin += static_cast<std::int64_t>(n);
         }
     }
 
-    std::size_t slot(std::size_t position) const { return full_ ? (head_ + position) % capacity_ : position; }
+    std::size_t slot(std::size_t position) const { return wrapped ? (head + position) % slotCount : position; }
 
     // Hands `step` a pointer to each slot of the range, or null for a
     // position outside the stored elements.
@@ -124,8 +124,8 @@ private:
         if (done < count && position < stored) {
             std::size_t index = self.slot(static_cast<std::size_t>(position));
             for (; done < count && position < stored; ++done, ++position) {
-                step(&self.data_[index]);
-                if (++index == self.capacity_)
+                step(&self.slots[index]);
+                if (++index == self.slotCount)
                     index = 0;
             }
         }
@@ -133,11 +133,11 @@ private:
             step(nullptr);
     }
 
-    std::unique_ptr<T[]> data_;
-    std::size_t head_ = 0;
-    std::size_t capacity_ = 0;
-    T emptyValue_{};
-    bool full_ = false;
+    std::unique_ptr<T[]> slots;
+    std::size_t head = 0;
+    std::size_t slotCount = 0;
+    T emptyValue{};
+    bool wrapped = false;
 };
 
 } // namespace OviMath::Buffer

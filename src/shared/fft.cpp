@@ -68,12 +68,12 @@ public:
     PlanCache(const PlanCache&) = delete;
     PlanCache& operator=(const PlanCache&) = delete;
     ~PlanCache() {
-        for (auto& slot : plans_)
+        for (auto& slot : plans)
             delete slot.load(std::memory_order_acquire);
     }
 
     const FftPlan& plan(std::size_t n) {
-        std::atomic<const FftPlan*>& slot = plans_[static_cast<std::size_t>(std::countr_zero(n))];
+        std::atomic<const FftPlan*>& slot = plans[static_cast<std::size_t>(std::countr_zero(n))];
         if (const FftPlan* found = slot.load(std::memory_order_acquire))
             return *found;
         auto built = std::make_unique<const FftPlan>(n);
@@ -86,7 +86,7 @@ public:
 private:
     // Slot b holds the plan of length 2^b once it has been asked for; a plan
     // is never replaced or removed, so references to it stay valid.
-    std::array<std::atomic<const FftPlan*>, std::numeric_limits<std::size_t>::digits> plans_{};
+    std::array<std::atomic<const FftPlan*>, std::numeric_limits<std::size_t>::digits> plans{};
 };
 
 // Built on first use, not when the library is loaded.
@@ -133,7 +133,7 @@ FftPlan::Path FftPlan::bestPath() {
 
 FftPlan::FftPlan(std::size_t n) : FftPlan(n, bestPath()) {}
 
-FftPlan::FftPlan(std::size_t n, Path path) : size_(n), path_(path) {
+FftPlan::FftPlan(std::size_t n, Path path) : length(n), kernelPath(path) {
     if (!isPowerOfTwo(n))
         throw std::invalid_argument("FftPlan: the length must be a power of two");
     if (std::countr_zero(n) > 32) // the bit-reversal table holds 32-bit entries
@@ -145,36 +145,36 @@ FftPlan::FftPlan(std::size_t n, Path path) : size_(n), path_(path) {
     // into the second, level after level; the leaf that entry i reaches is
     // therefore i with its bits reversed.
     const auto bits = static_cast<unsigned>(std::countr_zero(n));
-    bitReversed_.resize(n);
+    bitReversal.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         std::size_t reversed = 0;
         for (unsigned bit = 0; bit < bits; ++bit)
             reversed |= ((i >> bit) & 1) << (bits - 1 - bit);
-        bitReversed_[i] = static_cast<std::uint32_t>(reversed);
+        bitReversal[i] = static_cast<std::uint32_t>(reversed);
     }
 
     // A kernel of W lanes works on W x W tiles (see fft_kernels.h); a length
     // below W^2 goes to a narrower one, and lengths 1 and 2 to none.
     const unsigned widest = path == Path::Avx512 ? 8 : path == Path::Avx2 ? 4 : 2;
-    for (unsigned lanes = widest; lanes >= 2 && lanes_ == 0; lanes /= 2)
+    for (unsigned lanes = widest; lanes >= 2 && kernelLanes == 0; lanes /= 2)
         if (n >= lanes * lanes)
-            lanes_ = lanes;
-    if (lanes_ == 0)
+            kernelLanes = lanes;
+    if (kernelLanes == 0)
         return;
 
     // Every twiddle from twiddle(k, m), as the recursion computes it; the
     // tables only arrange them. Stage of length m = 2h uses twiddle(k, 2h).
-    const std::size_t w = lanes_;
+    const std::size_t w = kernelLanes;
     const std::size_t tiles = n / (w * w);
     const std::size_t rowLength = n / w;
     const std::size_t firstDoubles = 2 * (w - 1);
     const std::size_t middleDoubles = 2 * w * (tiles - 1);
     const std::size_t lastDoubles = 2 * rowLength * (w - 1);
     const auto lineUp = [](std::size_t doubles) { return (doubles + 7) / 8 * 8; };
-    middle_ = lineUp(firstDoubles);
-    last_ = middle_ + lineUp(middleDoubles);
-    twiddles_.resize((last_ + lastDoubles + 7) / 8);
-    double* const table = twiddles_.front().values;
+    middleStart = lineUp(firstDoubles);
+    lastStart = middleStart + lineUp(middleDoubles);
+    twiddleLines.resize((lastStart + lastDoubles + 7) / 8);
+    double* const table = twiddleLines.front().values;
     const auto put = [](double* at, std::complex<double> value) {
         at[0] = value.real();
         at[1] = value.imag();
@@ -187,13 +187,13 @@ FftPlan::FftPlan(std::size_t n, Path path) : size_(n), path_(path) {
     for (std::size_t rows = 1; rows < tiles; rows *= 2)
         for (std::size_t b = 0; b < w; ++b)
             for (std::size_t t = 0; t < rows; ++t)
-                put(table + middle_ + 2 * w * (rows - 1) + 2 * (b * rows + t), twiddle(t * w + b, 2 * w * rows));
+                put(table + middleStart + 2 * w * (rows - 1) + 2 * (b * rows + t), twiddle(t * w + b, 2 * w * rows));
     // The last stages: half-length h = n/W * 2^j, cosines then sines, each
     // run of W in the kernel's lane order there (fft_kernels.h).
     const unsigned laneBits = static_cast<unsigned>(std::countr_zero(w));
     for (std::size_t j = 1; j < w; j *= 2) {
         const std::size_t h = rowLength * j;
-        double* const stage = table + last_ + 2 * rowLength * (j - 1);
+        double* const stage = table + lastStart + 2 * rowLength * (j - 1);
         for (std::size_t k = 0; k < h; ++k) {
             const std::size_t lane = k % w;
             const std::size_t rotated = (lane >> 1) | ((lane & 1) << (laneBits - 1));
@@ -205,9 +205,9 @@ FftPlan::FftPlan(std::size_t n, Path path) : size_(n), path_(path) {
 }
 
 void FftPlan::execute(std::complex<double>* data, bool permuted) const {
-    if (lanes_ == 0) {
+    if (kernelLanes == 0) {
         // Lengths 1 and 2, each its own bit reversal.
-        if (size_ == 2) {
+        if (length == 2) {
             const std::complex<double> t = twiddle(0, 2) * data[1];
             const std::complex<double> even = data[0];
             data[0] = even + t;
@@ -216,15 +216,15 @@ void FftPlan::execute(std::complex<double>* data, bool permuted) const {
         return;
     }
     FftKernels::Tables tables;
-    tables.size = size_;
-    tables.log2Size = static_cast<unsigned>(std::countr_zero(size_));
-    tables.first = twiddles_.front().values;
-    tables.middle = tables.first + middle_;
-    tables.last = tables.first + last_;
-    tables.bitReversed = bitReversed_.data();
+    tables.size = length;
+    tables.log2Size = static_cast<unsigned>(std::countr_zero(length));
+    tables.first = twiddleLines.front().values;
+    tables.middle = tables.first + middleStart;
+    tables.last = tables.first + lastStart;
+    tables.bitReversed = bitReversal.data();
     // std::complex<double> is an array of two doubles, real part first.
     double* const values = reinterpret_cast<double*>(data);
-    switch (lanes_) {
+    switch (kernelLanes) {
 #ifdef KALO_FFT_X86
     case 8:
         FftKernels::avx512(tables, values, permuted);
@@ -242,7 +242,7 @@ void FftPlan::execute(std::complex<double>* data, bool permuted) const {
 void FftPlan::transform(std::complex<double>* data) const {
 #ifdef KALO_BENCH_TRANSFORM_SWITCH
     if (transformForBenchmark != nullptr) {
-        transformForBenchmark(data, size_);
+        transformForBenchmark(data, length);
         return;
     }
 #endif
@@ -253,10 +253,10 @@ void FftPlan::transformPermuted(std::complex<double>* data) const {
 #ifdef KALO_BENCH_TRANSFORM_SWITCH
     if (transformForBenchmark != nullptr) {
         // The substitute takes natural order: undo the caller's reordering.
-        for (std::size_t i = 0; i < size_; ++i)
-            if (i < bitReversed_[i])
-                std::swap(data[i], data[bitReversed_[i]]);
-        transformForBenchmark(data, size_);
+        for (std::size_t i = 0; i < length; ++i)
+            if (i < bitReversal[i])
+                std::swap(data[i], data[bitReversal[i]]);
+        transformForBenchmark(data, length);
         return;
     }
 #endif

@@ -70,8 +70,8 @@ public:
     // The widest available path: what FftPlan(n) and fft() use.
     static Path bestPath();
 
-    std::size_t size() const { return size_; }
-    Path path() const { return path_; }
+    std::size_t size() const { return length; }
+    Path path() const { return kernelPath; }
 
     // Transforms size() values starting at `data` in place.
     void transform(std::complex<double>* data) const;
@@ -79,7 +79,7 @@ public:
     // Entry i of the natural order is entry bitReversed()[i] of the
     // bit-reversed order: i with its log2(size()) bits reversed. The mapping
     // is its own inverse.
-    const std::vector<std::uint32_t>& bitReversed() const { return bitReversed_; }
+    const std::vector<std::uint32_t>& bitReversed() const { return bitReversal; }
 
     // The same transform, with identical results, of an input that the
     // caller has already written in bit-reversed order (the value of natural
@@ -101,18 +101,18 @@ private:
         double values[8];
     };
 
-    std::size_t size_;
-    Path path_;
+    std::size_t length;
+    Path kernelPath;
     // Lanes of the kernel this length uses: the path's own, or narrower when
     // the length is below the square of its width; 0 below length 4.
-    unsigned lanes_ = 0;
-    std::vector<std::uint32_t> bitReversed_;
+    unsigned kernelLanes = 0;
+    std::vector<std::uint32_t> bitReversal;
     // The twiddles in the arrangement of the kernel (src/shared/fft_kernels.h):
-    // the first stages' from double 0, the middle stages' from middle_, the
-    // last stages' from last_.
-    std::vector<TableLine> twiddles_;
-    std::size_t middle_ = 0;
-    std::size_t last_ = 0;
+    // the first stages' from double 0, the middle stages' from middleStart, the
+    // last stages' from lastStart.
+    std::vector<TableLine> twiddleLines;
+    std::size_t middleStart = 0;
+    std::size_t lastStart = 0;
 };
 
 #ifdef KALO_BENCH_TRANSFORM_SWITCH

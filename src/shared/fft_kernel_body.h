@@ -146,14 +146,14 @@ class Magnitude {
 public:
     [[gnu::always_inline]] void add(V v) {
         const Bits magnitude = reinterpret_cast<Bits>(v) & (Bits{} + 0x7fffffffffffffff);
-        largest_ = magnitude > largest_ ? magnitude : largest_;
+        largest = magnitude > largest ? magnitude : largest;
     }
     [[gnu::always_inline]] bool moderate() const {
-        return _mm512_cmpgt_epi64_mask(reinterpret_cast<__m512i>(largest_), _mm512_set1_epi64(0x7830000000000000)) == 0;
+        return _mm512_cmpgt_epi64_mask(reinterpret_cast<__m512i>(largest), _mm512_set1_epi64(0x7830000000000000)) == 0;
     }
 
 private:
-    Bits largest_{};
+    Bits largest{};
 };
 #else
 // A comparison of each magnitude with the bound, false for NaN.
@@ -161,17 +161,17 @@ class Magnitude {
 public:
     [[gnu::always_inline]] void add(V v) {
         const V magnitude = reinterpret_cast<V>(reinterpret_cast<Bits>(v) & (Bits{} + 0x7fffffffffffffff));
-        within_ &= magnitude <= 0x1p900;
+        within &= magnitude <= 0x1p900;
     }
     [[gnu::always_inline]] bool moderate() const {
         bool all = true;
         for (int l = 0; l < Lanes; ++l)
-            all &= within_[l] != 0;
+            all &= within[l] != 0;
         return all;
     }
 
 private:
-    Bits within_ = Bits{} - 1;
+    Bits within = Bits{} - 1;
 };
 #endif
 
@@ -256,8 +256,12 @@ template <bool Checked, int R, class Twiddle>
 template <bool Checked>
 class Transform {
 public:
-    Transform(const Tables& tables, double* data, double* work)
-        : t_(tables), data_(data), work_(work), tiles_(tables.size / (Lanes * Lanes)), rowStride_(2 * Lanes * tiles_) {}
+    Transform(const Tables& planTables, double* values, double* scratch)
+        : tables(planTables),
+          data(values),
+          work(scratch),
+          tileCount(planTables.size / (Lanes * Lanes)),
+          rowStride(2 * Lanes * tileCount) {}
 
     // The first w stages, tile by tile from tile `from` on. Unchecked, they
     // stop before a tile (or pair of tiles) whose input is not moderate and
@@ -274,11 +278,11 @@ private:
     // in LaneA order as unpacking leaves them. False if unchecked and the
     // tile is not moderate.
     [[gnu::always_inline]] bool readNatural(std::size_t tile, Complexes* x) const {
-        const double* const base = data_ + 2 * Lanes * tile;
+        const double* const base = data + 2 * Lanes * tile;
         Magnitude magnitude;
 #pragma GCC unroll 8
         for (int b = 0; b < Lanes; ++b) {
-            const double* p = base + rowStride_ * static_cast<std::size_t>(reversed(b));
+            const double* p = base + rowStride * static_cast<std::size_t>(reversed(b));
             const V lo = load(p);
             const V hi = load(p + Lanes);
             x[b].re = unpackLow(lo, hi);
@@ -292,25 +296,25 @@ private:
     }
 
     [[gnu::always_inline]] void computeFirst(Complexes* x) const {
-        const double* const first = t_.first;
+        const double* const first = tables.first;
         stages<Checked, Lanes>(x, [first](int h, int k, V& c, V& s) { firstTwiddle(first, h, k, c, s); });
     }
 
     [[gnu::always_inline]] void writeWork(std::size_t tile, const Complexes* x) const {
-        double* const base = work_ + 2 * Lanes * tile;
+        double* const base = work + 2 * Lanes * tile;
 #pragma GCC unroll 8
         for (int b = 0; b < Lanes; ++b)
-            storeSplit(base + rowStride_ * static_cast<std::size_t>(b), x[b]);
+            storeSplit(base + rowStride * static_cast<std::size_t>(b), x[b]);
     }
 
     template <int R>
     void middlePass(std::size_t b, std::size_t half) const;
 
-    const Tables& t_;
-    double* const data_;
-    double* const work_;
-    const std::size_t tiles_;     // n / W^2
-    const std::size_t rowStride_; // doubles from one row of a tile to the next
+    const Tables& tables;
+    double* const data;
+    double* const work;
+    const std::size_t tileCount;     // n / W^2
+    const std::size_t rowStride; // doubles from one row of a tile to the next
 };
 
 // Out of place, tile mid's first stages read tile reversed(mid) of the
@@ -318,19 +322,19 @@ private:
 // tile's result waits in `held` while the other is read.
 template <bool Checked>
 std::size_t Transform<Checked>::firstStagesNatural(std::size_t from) const {
-    const std::uint32_t* const bitReversed = t_.bitReversed;
-    if (work_ != data_) {
-        for (std::size_t mid = from; mid < tiles_; ++mid) {
+    const std::uint32_t* const bitReversed = tables.bitReversed;
+    if (work != data) {
+        for (std::size_t mid = from; mid < tileCount; ++mid) {
             Complexes x[Lanes];
             if (!readNatural(bitReversed[mid * Lanes] / Lanes, x))
                 return mid;
             computeFirst(x);
             writeWork(mid, x);
         }
-        return tiles_;
+        return tileCount;
     }
     alignas(64) double held[2 * Lanes * Lanes];
-    for (std::size_t mid = from; mid < tiles_; ++mid) {
+    for (std::size_t mid = from; mid < tileCount; ++mid) {
         const std::size_t partner = bitReversed[mid * Lanes] / Lanes;
         if (partner < mid)
             continue;
@@ -354,15 +358,15 @@ std::size_t Transform<Checked>::firstStagesNatural(std::size_t from) const {
             x[b] = loadSplit(held + 2 * Lanes * b);
         writeWork(mid, x);
     }
-    return tiles_;
+    return tileCount;
 }
 
 // In bit-reversed order tile mid holds its own input transposed: row a,
 // lane b is position a * n/W + mid * W + b.
 template <bool Checked>
 std::size_t Transform<Checked>::firstStagesPermuted(std::size_t from) const {
-    for (std::size_t mid = from; mid < tiles_; ++mid) {
-        const double* const base = data_ + 2 * Lanes * mid;
+    for (std::size_t mid = from; mid < tileCount; ++mid) {
+        const double* const base = data + 2 * Lanes * mid;
         Complexes x[Lanes];
         Magnitude magnitude;
 #if KALO_FFT_LANES == 8
@@ -376,8 +380,8 @@ std::size_t Transform<Checked>::firstStagesPermuted(std::size_t from) const {
         for (int a = 0; a < 8; ++a) {
             if ((a & 2) != 0)
                 continue;
-            const double* p = base + rowStride_ * static_cast<std::size_t>(a);
-            const double* q = p + 2 * rowStride_;
+            const double* p = base + rowStride * static_cast<std::size_t>(a);
+            const double* q = p + 2 * rowStride;
 #pragma GCC unroll 2
             for (int h = 0; h < 2; ++h) {
                 m[a][h] = lowHalves(p + 8 * h, q + 8 * h);
@@ -425,7 +429,7 @@ std::size_t Transform<Checked>::firstStagesPermuted(std::size_t from) const {
         V im[Lanes];
 #pragma GCC unroll 8
         for (int j = 0; j < Lanes; ++j) {
-            const double* p = base + rowStride_ * static_cast<std::size_t>(LaneA[j]);
+            const double* p = base + rowStride * static_cast<std::size_t>(LaneA[j]);
             const V lo = load(p);
             const V hi = load(p + Lanes);
             re[j] = unpackLow(lo, hi);
@@ -447,7 +451,7 @@ std::size_t Transform<Checked>::firstStagesPermuted(std::size_t from) const {
         computeFirst(x);
         writeWork(mid, x);
     }
-    return tiles_;
+    return tileCount;
 }
 
 // A pass over stages of half distance half, 2 half, .. (R/2) half rows
@@ -455,10 +459,10 @@ std::size_t Transform<Checked>::firstStagesPermuted(std::size_t from) const {
 template <bool Checked>
 template <int R>
 void Transform<Checked>::middlePass(std::size_t b, std::size_t half) const {
-    double* const row = work_ + rowStride_ * b;
-    const double* const middle = t_.middle;
+    double* const row = work + rowStride * b;
+    const double* const middle = tables.middle;
     const std::size_t step = 2 * Lanes * half;
-    for (std::size_t block = 0; block < tiles_; block += half * R) {
+    for (std::size_t block = 0; block < tileCount; block += half * R) {
         for (std::size_t i = 0; i < half; ++i) {
             double* const p = row + 2 * Lanes * (block + i);
             Complexes x[R];
@@ -482,7 +486,7 @@ void Transform<Checked>::middlePass(std::size_t b, std::size_t half) const {
 // lengths in use all its middle stages run on data in the first-level cache.
 template <bool Checked>
 void Transform<Checked>::middleStages() const {
-    const int count = static_cast<int>(t_.log2Size) - 2 * LanesLog2;
+    const int count = static_cast<int>(tables.log2Size) - 2 * LanesLog2;
     for (std::size_t b = 0; b < static_cast<std::size_t>(Lanes); ++b) {
         std::size_t half = 1;
         for (int left = count; left > 0;) {
@@ -505,10 +509,10 @@ void Transform<Checked>::middleStages() const {
 // where they belong in the caller's array, row a of tile mid.
 template <bool Checked>
 void Transform<Checked>::lastStages() const {
-    const std::size_t rowLength = t_.size / Lanes;
-    const double* const last = t_.last;
-    for (std::size_t mid = 0; mid < tiles_; ++mid) {
-        const double* const base = work_ + 2 * Lanes * mid;
+    const std::size_t rowLength = tables.size / Lanes;
+    const double* const last = tables.last;
+    for (std::size_t mid = 0; mid < tileCount; ++mid) {
+        const double* const base = work + 2 * Lanes * mid;
         Complexes x[Lanes];
 #if KALO_FFT_LANES == 8
         // Vector bits (b2 b1 b0) and lane bits (a1 a2 a0) become vector bits
@@ -522,9 +526,9 @@ void Transform<Checked>::lastStages() const {
             for (int b = 0; b < 8; ++b) {
                 if ((b & 2) != 0)
                     continue;
-                const double* p = base + rowStride_ * static_cast<std::size_t>(b) + 8 * part;
-                q[b] = lowHalves(p, p + 2 * rowStride_);
-                q[b + 2] = highHalves(p, p + 2 * rowStride_);
+                const double* p = base + rowStride * static_cast<std::size_t>(b) + 8 * part;
+                q[b] = lowHalves(p, p + 2 * rowStride);
+                q[b + 2] = highHalves(p, p + 2 * rowStride);
             }
             // Vector bits (b2 a1 b0), lane bits (b1 a2 a0).
             V u[8];
@@ -557,7 +561,7 @@ void Transform<Checked>::lastStages() const {
         V im[Lanes];
 #pragma GCC unroll 8
         for (int j = 0; j < Lanes; ++j) {
-            const Complexes row = loadSplit(base + rowStride_ * static_cast<std::size_t>(LaneB[j]));
+            const Complexes row = loadSplit(base + rowStride * static_cast<std::size_t>(LaneB[j]));
             re[j] = row.re;
             im[j] = row.im;
         }
@@ -575,10 +579,10 @@ void Transform<Checked>::lastStages() const {
             s = load(w + halfLength);
         });
         // Unpacking lanes in LaneB order gives complex 0 .. W/2-1, then the rest.
-        double* const out = data_ + 2 * Lanes * mid;
+        double* const out = data + 2 * Lanes * mid;
 #pragma GCC unroll 8
         for (int a = 0; a < Lanes; ++a) {
-            double* p = out + rowStride_ * static_cast<std::size_t>(a);
+            double* p = out + rowStride * static_cast<std::size_t>(a);
             store(p, unpackLow(x[a].re, x[a].im));
             store(p + Lanes, unpackHigh(x[a].re, x[a].im));
         }

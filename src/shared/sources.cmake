@@ -1,13 +1,12 @@
-target_sources(kalo_core PRIVATE
+target_sources(kalo_shared_objects PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/kalo_types.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/kalo_setting.cpp
   ${CMAKE_CURRENT_LIST_DIR}/status.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/global_lock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/fft.cpp
   ${CMAKE_CURRENT_LIST_DIR}/fft_portable.cpp
   ${CMAKE_CURRENT_LIST_DIR}/fft_avx2.cpp
   ${CMAKE_CURRENT_LIST_DIR}/fft_avx512.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/spectral_window.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/spectral_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/spectral_geometry.cpp)
 
 # The transform's wider kernels: only these two files are compiled for an
 # instruction set beyond the baseline, and FftPlan calls them only when the

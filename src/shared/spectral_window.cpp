@@ -24,4 +24,18 @@ double spectralWindowWeight(SpectralWindow window, int j, int length) {
     return (1.0 - std::cos(theta)) * 0.5;
 }
 
+WindowWeights::WindowWeights(int length)
+    : unit(static_cast<std::size_t>(length), 1.0),
+      hamming(static_cast<std::size_t>(length)),
+      hanning(static_cast<std::size_t>(length)) {
+    for (int j = 0; j < length; ++j) {
+        hamming[static_cast<std::size_t>(j)] = spectralWindowWeight(SpectralWindow::Hamming, j, length);
+        hanning[static_cast<std::size_t>(j)] = spectralWindowWeight(SpectralWindow::Hanning, j, length);
+    }
+}
+
+const double* WindowWeights::of(SpectralWindow window) const {
+    return (window == SpectralWindow::Hamming ? hamming : (window == SpectralWindow::Hanning ? hanning : unit)).data();
+}
+
 } // namespace OviMath::Functions

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 namespace OviMath::Functions {
 
 // The weighting applied to a window of samples before it is transformed. Only
@@ -18,5 +20,17 @@ SpectralWindow chooseSpectralWindow(bool useHamming, bool useHanning);
 // spectra built from them, are reproducible bit for bit. A window of one
 // sample has weight 1 whatever its kind: the formula would divide by zero.
 double spectralWindowWeight(SpectralWindow window, int j, int length);
+
+// The weights of every kind for a window of `length` samples, computed once
+// so that weighting a window computes none.
+class WindowWeights {
+public:
+    explicit WindowWeights(int length);
+    // `length` weights of that kind (all 1 for None).
+    const double* of(SpectralWindow window) const;
+
+private:
+    std::vector<double> unit, hamming, hanning;
+};
 
 } // namespace OviMath::Functions

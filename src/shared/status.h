@@ -1,7 +1,8 @@
 #pragma once
 
 // The status record that the engine's and the detector's C functions report
-// through, its error codes and the fixed messages.
+// through, its error codes and fixed messages; each family keeps the fixed
+// messages of its own refusals.
 
 #include <array>
 #include <string_view>
@@ -34,18 +35,6 @@ consteval FixedMessage fixedMessage(std::string_view text) {
 }
 
 inline constexpr FixedMessage invalidError = fixedMessage("Invalid error!");
-inline constexpr FixedMessage mathLibPointerIsNull = fixedMessage("MathLib pointer is null!");
-inline constexpr FixedMessage countDataIsEmpty = fixedMessage("Count data is empty");
-inline constexpr FixedMessage usePushDataArr = fixedMessage("Use PushDataArr() for non-bipolar mode!");
-inline constexpr FixedMessage usePushData = fixedMessage("Use PushData() for bipolar mode!");
-inline constexpr FixedMessage wrongMathLibSetting = fixedMessage("Wrong settings for MathLibSetting!");
-inline constexpr FixedMessage wrongArtifactDetectSetting = fixedMessage("Wrong settings for ArtifactDetectSetting!");
-inline constexpr FixedMessage wrongShortArtifactDetectSetting =
-    fixedMessage("Wrong settings for ShortArtifactDetectSetting!");
-inline constexpr FixedMessage wrongMentalAndSpectralSetting =
-    fixedMessage("Wrong settings for Mental & Spectral Settings");
-inline constexpr FixedMessage artifactMathPointerIsNull = fixedMessage("ArtifactMAthLib pointer is null!");
-inline constexpr FixedMessage wrongArtifactSetting = fixedMessage("Wrong settings for ArtifactSetting!");
 
 // success true, code 0, all 512 message bytes zero.
 _OutStatus successStatus();

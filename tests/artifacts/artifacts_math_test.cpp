@@ -44,14 +44,14 @@ bool sameRecord(const _ArtifactInfo& a, const _ArtifactInfo& b) {
 
 TEST(ArtifactsMath, GeometryFollowsTheSettings) {
     ArtifactsMath second(1, {250, 25, 1000});
-    EXPECT_EQ(second.windowStep(), 10);
-    EXPECT_EQ(second.fftSize(), 1024);
-    EXPECT_EQ(second.binsPerHz(), 4.096);
-    EXPECT_EQ(second.spectrumBins(), 204u);
+    EXPECT_EQ(second.geometry().step, 10);
+    EXPECT_EQ(second.geometry().fftSize, 1024);
+    EXPECT_EQ(second.geometry().binsPerHz, 4.096);
+    EXPECT_EQ(second.geometry().spectrumBins, 204u);
 
     ArtifactsMath half(2, {250, 25, 500});
-    EXPECT_EQ(half.fftSize(), 512);
-    EXPECT_EQ(half.spectrumBins(), 102u);
+    EXPECT_EQ(half.geometry().fftSize, 512);
+    EXPECT_EQ(half.geometry().spectrumBins, 102u);
 }
 
 TEST(ArtifactsMath, TransformLengthIsTheSmallestPowerOfTwoFrom32NotBelowTheWindow) {
@@ -91,7 +91,7 @@ TEST(ArtifactsMath, SettingsValidationBoundaries) {
 
 TEST(ArtifactsMath, FreshDetectorHasNoArtifact) {
     ArtifactsMath detector(7, {250, 25, 500});
-    EXPECT_EQ(detector.id(), 7);
+    EXPECT_EQ(detector.geometry().detectorId, 7);
     EXPECT_TRUE(sameRecord(detector.currentArtifact(), {-1, true, 0}));
     EXPECT_TRUE(detector.artifactRecords().empty());
     EXPECT_EQ(detector.filterCount(), 0u);
@@ -142,7 +142,7 @@ TEST(ArtifactsMath, EmptyWindowIsASpectralArtifactInEitherMode) {
         EXPECT_TRUE(detector.isArtifactedWin(nullptr, 0, false, &quality));
         EXPECT_EQ(detector.currentArtifact().type, 2);
         EXPECT_EQ(quality, 0);
-        EXPECT_EQ(detector.lastTotalPower(), 0.0);
+        EXPECT_EQ(detector.powers().total, 0.0);
     }
 }
 
@@ -165,7 +165,7 @@ TEST(ArtifactsMath, ThresholdBoundarySamples) {
     Judge judge{atThreshold};
     EXPECT_TRUE(judge(constant(500, 70.5 * microvolt)));
     EXPECT_EQ(atThreshold.currentArtifact().type, 2);
-    EXPECT_EQ(atThreshold.lastTotalPower(), 0.0);
+    EXPECT_EQ(atThreshold.powers().total, 0.0);
 
     // One microvolt less enters the spectrum and the window is clean.
     ArtifactsMath below(0, {250, 25, 500});
@@ -173,7 +173,7 @@ TEST(ArtifactsMath, ThresholdBoundarySamples) {
     below.setArtifactDetectByTotalPower(2000000000);
     Judge judgeBelow{below};
     EXPECT_FALSE(judgeBelow(constant(500, 69.5 * microvolt)));
-    EXPECT_GT(below.lastTotalPower(), 0.0);
+    EXPECT_GT(below.powers().total, 0.0);
 
     // 2 uV is too flat: every sample bad.
     ArtifactsMath flat(0, {250, 25, 500});
@@ -288,7 +288,7 @@ TEST(ArtifactsMath, OnlyTheWindowLengthEntersTheSpectrumButAllSamplesAreTested) 
     EXPECT_TRUE(longer.isArtifactedWin(extended.data(), 400, false, &quality));
     EXPECT_EQ(longer.currentArtifact().type, 1);
     // ... but the spectrum is that of the first 250 samples only.
-    EXPECT_EQ(longer.lastTotalPower(), exact.lastTotalPower());
+    EXPECT_EQ(longer.powers().total, exact.powers().total);
 }
 
 // Total power of a window computed from its definition: a direct DFT of the
@@ -320,7 +320,7 @@ TEST(ArtifactsMath, WindowFunctionsShapeTheSpectrumAndHammingWinsOverHanning) {
         std::vector<double> copy = window;
         int quality = 0;
         detector.isArtifactedWin(copy.data(), 250, false, &quality);
-        return detector.lastTotalPower();
+        return detector.powers().total;
     };
     const double none = totalWith(false, false);
     const double withHamming = totalWith(true, false);
@@ -346,8 +346,8 @@ TEST(ArtifactsMath, TotalPowerModeFlagsAboveFourTimesTheThresholdAndPassesExactl
         std::vector<double> window = impulse;
         int quality = 0;
         const bool artifacted = detector.isArtifactedWin(window.data(), 400, false, &quality);
-        ASSERT_EQ(detector.spectrumBins(), 128u);
-        EXPECT_EQ(detector.lastTotalPower(), 4.0 * 1953125000.0);
+        ASSERT_EQ(detector.geometry().spectrumBins, 128u);
+        EXPECT_EQ(detector.powers().total, 4.0 * 1953125000.0);
         EXPECT_EQ(artifacted, threshold != 1953125000) << "threshold " << threshold;
         EXPECT_EQ(quality, 25);
     }
@@ -406,7 +406,7 @@ TEST(ArtifactsMath, OutOfRangeAndNonNumberSamplesAreBad) {
             window[i * 10] = odd;
         Judge judge{detector};
         EXPECT_FALSE(judge(window)) << odd;
-        EXPECT_TRUE(std::isfinite(detector.lastTotalPower())) << odd; // left out of the spectrum
+        EXPECT_TRUE(std::isfinite(detector.powers().total)) << odd; // left out of the spectrum
         window[5] = odd; // one more
         EXPECT_TRUE(judge(window)) << odd;
     }
@@ -428,7 +428,7 @@ TEST(ArtifactsMath, JudgingAfterClearDataRebuildsTheWorkBuffer) {
     const auto window = eegLike(250, rate, 8);
     EXPECT_FALSE(judge(window));
     EXPECT_FALSE(judgeFresh(window));
-    EXPECT_EQ(detector.lastTotalPower(), fresh.lastTotalPower());
+    EXPECT_EQ(detector.powers().total, fresh.powers().total);
 }
 
 TEST(ArtifactsMath, SamplePositionWrapsWithoutOverflowAndNeverReadsMinusOne) {

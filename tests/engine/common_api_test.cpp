@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "engine/common_api.h"
+#include "kalo_artifacts/detector.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ TEST(EngineBoundary, RefusalsAndExceptionsBecomeStatuses) {
     FakeEngine engine;
     _OutStatus status;
     EXPECT_FALSE(engineCall(&engine, &status, ThrownStatus::Copy,
-                            [](FakeEngine&) { Status::refuse(Status::usePushData); }));
+                            [](FakeEngine&) { Status::refuse(OviMath::MathLib::Messages::usePushData); }));
     EXPECT_EQ(status.error_code, 1);
     EXPECT_STREQ(status.error_msg, "Use PushData() for bipolar mode!");
 
@@ -88,7 +89,7 @@ TEST(EngineBoundary, RefusalsAndExceptionsBecomeStatuses) {
     EXPECT_EQ(status.error_code, 1003);
     EXPECT_STREQ(status.error_msg, "Invalid error!");
 
-    const _OutStatus detector = Status::refusalStatus(Status::artifactMathPointerIsNull);
+    const _OutStatus detector = freeArtifactsMath(nullptr); // a detector's refusal
     EXPECT_FALSE(engineCall(&engine, &status, ThrownStatus::Copy, [&](FakeEngine&) { throw detector; }));
     EXPECT_STREQ(status.error_msg, "ArtifactMAthLib pointer is null!");
     EXPECT_FALSE(engineCall(&engine, &status, ThrownStatus::AsOtherException, [&](FakeEngine&) { throw detector; }));

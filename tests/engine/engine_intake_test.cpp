@@ -10,6 +10,8 @@
 #include <string>
 
 #include "artifacts/artifacts_math.h"
+#include "engine/bipolar_samples.h"
+#include "engine/channel_samples.h"
 #include "support/eeg_signals.h"
 #include "support/engine_drive.h"
 
@@ -18,93 +20,108 @@ namespace {
 using namespace kalo_test;
 using OviMath::MathLib::correctShortPeaks;
 using OviMath::MathLib::PeakGeometry;
+using OviMath::MathLib::SampleStore;
+using OviMath::MathLib::WindowSchedule;
 constexpr double inf = std::numeric_limits<double>::infinity();
 
 // Small enough that, filtered, no peak reaches the 30 uV correction threshold.
 Samples quiet(int n) { return Samples(eegLike(n, 250.0, 1, 5.0, 2.0), eegLike(n, 250.0, 2, 5.0, 2.0)); }
 
 // Channel 0 and 1 in microvolts, then in volts, at a position of the buffers.
-std::array<double, 4> at(const Engine& e, std::int64_t p) {
-    const _RawChannels uv = e.microvoltSamples().at(p), v = e.voltSamples().at(p);
-    if (e.bipolar())
-        return {uv.left, uv.right, v.left, v.right};
-    return {e.channelMicrovolts(p, 0), e.channelMicrovolts(p, 1), e.channelVolts(p, 0), e.channelVolts(p, 1)};
+std::array<double, 4> at(const SampleStore& s, std::int64_t p) {
+    return {s.microvolts(p, 0), s.microvolts(p, 1), s.volts(p, 0), s.volts(p, 1)};
 }
 
 // Every stored position, oldest first.
-std::vector<double> stored(const Engine& e) {
+std::vector<double> stored(const SampleStore& s) {
     std::vector<double> out;
-    for (std::int64_t p = 0; p < static_cast<std::int64_t>(e.channelSampleCount() + e.voltSamples().size()); ++p) {
-        const std::array<double, 4> values = at(e, p);
+    for (std::int64_t p = 0; p < static_cast<std::int64_t>(s.size()); ++p) {
+        const std::array<double, 4> values = at(s, p);
         out.insert(out.end(), values.begin(), values.end());
     }
     return out;
 }
 
 TEST(EngineConstruction, DerivedSizesAndOneChainAndDetectorPerChannelOrSide) {
-    // {rate, window, bipolar} -> windowShift, windowEnd, fftSize, peak window and area samples, filter lists,
-    // detectors, and the numbers of the first and last detector: channels count from 0, the two sides are 1 and 2
-    // whatever channels_number says (4 here). With 200 ms peak windows and areas 1000 / rate drops its
-    // remainder, so at 256 and 300 Hz a sample counts as 3 ms.
+    // {rate, window, bipolar} -> windowShift, windowEnd, fftSize, peak window and area samples, filter chains
+    // (one per stored channel), detectors, and the numbers of the first and last detector: channels count from
+    // 0, the two sides are 1 and 2 whatever channels_number says (4 here). With 200 ms peak windows and areas
+    // 1000 / rate drops its remainder, so at 256 and 300 Hz a sample counts as 3 ms.
     const struct { int rate, window; bool bipolar; std::vector<int> expected; } cases[] = {
         {250, 500, true, {10, 490, 512, 50, 50, 2, 2, 1, 2}},
         {256, 256, true, {10, 246, 256, 66, 66, 2, 2, 1, 2}},
         {300, 300, false, {12, 288, 512, 66, 66, 4, 4, 0, 3}}};
-    const auto id = [](_ArtifactsMath* d) { return reinterpret_cast<OviMath::Artifacts::ArtifactsMath*>(d)->id(); };
+    const auto id = [](_ArtifactsMath* d) {
+        return reinterpret_cast<OviMath::Artifacts::ArtifactsMath*>(d)->geometry().detectorId;
+    };
     for (const auto& c : cases) {
-        const auto e = makeEngine(engineSettings(c.rate, c.window, c.bipolar));
-        const Engine::Geometry g = e->geometry();
-        EXPECT_EQ((std::vector<int>{g.windowShift, static_cast<int>(e->windowEnd()), g.fftSize, g.peakWinSamples,
-                                    g.peakAreaSamples, static_cast<int>(e->filterListCount()),
-                                    static_cast<int>(e->detectorCount()),
-                                    id(c.bipolar ? e->sideDetector(LEFT) : e->channelDetector(0)),
-                                    id(c.bipolar ? e->sideDetector(RIGHT) : e->channelDetector(3))}),
+        const EngineSettings s = engineSettings(c.rate, c.window, c.bipolar);
+        const auto e = makeEngine(s);
+        const PeakGeometry peaks = OviMath::MathLib::peakGeometry(s.mathLib, s.shortArtifactDetect);
+        const auto& detectors = e->windowDetectors();
+        EXPECT_EQ((std::vector<int>{e->windowSchedule().shift(), static_cast<int>(e->windowSchedule().windowEnd()),
+                                    e->spectralStep().geometry().fftSize, peaks.subWindow, peaks.area,
+                                    static_cast<int>(e->sampleStore().channelCount()),
+                                    static_cast<int>(detectors.detectorCount()),
+                                    id(c.bipolar ? detectors.sideDetector(LEFT) : detectors.channelDetector(0)),
+                                    id(c.bipolar ? detectors.sideDetector(RIGHT) : detectors.channelDetector(3))}),
                   c.expected);
     }
     const auto engine = makeEngine(engineSettings(250, 500));
-    EXPECT_EQ(engine->geometry().binsPerHz, 2.048);
-    EXPECT_EQ(engine->geometry().bins50Hz, 102u);
-    EXPECT_EQ(engine->geometry().calibrationLength, 200); // 8 s of 25 windows
+    EXPECT_EQ(engine->spectralStep().geometry().binsPerHz, 2.048);
+    EXPECT_EQ(engine->spectralStep().geometry().bins50Hz, 102u);
+    EXPECT_EQ(engine->calibration().windowsToRecord(), 200); // 8 s of 25 windows
     for (const auto& [n, size] : {std::pair{31, 32}, {32, 32}, {33, 64}}) // lengths the settings refuse
         EXPECT_EQ(engine->getNearestPow2(n), size) << n;
 }
 
-// In both modes. Once full, each new sample drops the oldest and moves every
-// stored one, and the window, a position back. A position outside the stored
-// ones (a window that begins before the oldest sample) reads 0 everywhere.
+// In both modes, a sample store and its schedule. Once full, each new
+// sample drops the oldest and moves every stored one, and the window, a
+// position back. A position outside the stored ones (a window that begins
+// before the oldest sample) reads 0 everywhere.
 TEST(EngineSchedule, AWindowPerShiftOnceASampleLiesBeyondIt) {
     Samples q = quiet(15100);
     for (const bool bipolar : {true, false}) {
         std::vector<std::int64_t> ends, counts;
-        const auto engine = makeEngine(engineSettings(250, 500, bipolar, 2));
-        engine->setWindowHookForTesting([&](std::int64_t end) { ends.push_back(end); });
+        const EngineSettings s = engineSettings(250, 500, bipolar, 2);
+        const PeakGeometry peaks = OviMath::MathLib::peakGeometry(s.mathLib, s.shortArtifactDetect);
+        WindowSchedule schedule(500, 10);
+        std::unique_ptr<SampleStore> store;
+        if (bipolar)
+            store = std::make_unique<OviMath::MathLib::BipolarSamples>(peaks, schedule);
+        else
+            store = std::make_unique<OviMath::MathLib::ChannelSamples>(2, peaks, schedule);
         std::size_t pushed = 0;
         const auto push = [&](std::size_t count) {
-            bipolar ? engine->pushData(&q.pairs[pushed], count) : engine->pushDataArr(&q.arrays[pushed], count);
+            bipolar ? store->push(&q.pairs[pushed], count) : store->push(&q.arrays[pushed], count);
             pushed += count;
+        };
+        const auto process = [&] {
+            while (schedule.nextWindow())
+                ends.push_back(schedule.windowEnd());
         };
         for (const std::size_t count : {500, 1, 9, 1}) {
             push(count);
-            engine->processDataArr();
+            process();
             counts.push_back(std::ssize(ends));
         }
         EXPECT_EQ(counts, (std::vector<std::int64_t>{0, 1, 1, 2}));
         EXPECT_EQ(ends, (std::vector<std::int64_t>{500, 510})); // the first covers positions 0 .. 499
         push(89); // to 600, then by 100
-        engine->processDataArr();
+        process();
         while (pushed < 15000) {
             push(100);
-            engine->processDataArr();
+            process();
         }
-        const std::int64_t end = engine->windowEnd();
+        const std::int64_t end = schedule.windowEnd();
         const std::size_t windows = ends.size();
-        const std::vector<double> before = stored(*engine);
+        const std::vector<double> before = stored(*store);
         push(100);
-        EXPECT_EQ(engine->windowEnd(), end - 100);
-        EXPECT_EQ(engine->lastSample(), BufferSize - 1);
-        engine->processDataArr();
+        EXPECT_EQ(schedule.windowEnd(), end - 100);
+        EXPECT_EQ(schedule.lastSample(), BufferSize - 1);
+        process();
         EXPECT_EQ(ends.size() - windows, 10u);
-        const std::vector<double> after = stored(*engine);
+        const std::vector<double> after = stored(*store);
         ASSERT_EQ(after.size(), before.size());
         EXPECT_TRUE(std::equal(after.begin(), after.end() - 400, before.begin() + 400)); // 100 positions older
         EXPECT_NE(after.back(), before.back());
@@ -112,7 +129,7 @@ TEST(EngineSchedule, AWindowPerShiftOnceASampleLiesBeyondIt) {
             ASSERT_TRUE(bipolar ? after[i] == after[i + 2] * 1e6 && after[i + 1] == after[i + 3] * 1e6
                                 : after[i + 2] == after[i] / 1e6 && after[i + 3] == after[i + 1] / 1e6) << i;
         for (const std::int64_t outside : {std::int64_t{-1}, std::int64_t{BufferSize}})
-            EXPECT_EQ(at(*engine, outside), (std::array<double, 4>{}));
+            EXPECT_EQ(at(*store, outside), (std::array<double, 4>{}));
     }
 }
 
@@ -143,11 +160,12 @@ TEST(EngineIntake, RefusedBlocksLeaveNoTrace) {
                                  : push(refused.get(), c.bipolar, spoiled, 0, 8, &status));
         EXPECT_EQ(status.error_code, 1);
         EXPECT_NE(std::string(status.error_msg).find(c.message), std::string::npos) << status.error_msg;
-        EXPECT_TRUE(stored(engineOf(refused.get())).empty()) << c.message;
+        EXPECT_TRUE(stored(engineOf(refused.get()).sampleStore()).empty()) << c.message;
         // Filter state untouched: the next block comes out as from an engine that never saw the refused one.
         ASSERT_TRUE(push(refused.get(), c.bipolar, valid, 0, 40, &status) &&
                     push(twin.get(), c.bipolar, valid, 0, 40, &status));
-        EXPECT_TRUE(same(stored(engineOf(refused.get())), stored(engineOf(twin.get())))) << c.message;
+        EXPECT_TRUE(same(stored(engineOf(refused.get()).sampleStore()), stored(engineOf(twin.get()).sampleStore())))
+            << c.message;
     }
 }
 
@@ -167,7 +185,7 @@ TEST(EngineWindows, HugeSamplesSaturateAndTheSideQueryFollowsTheSchedule) {
         EXPECT_TRUE(MathLibIsArtifactedWin(engine.get(), LEFT, false, &artifacted, &status) && artifacted); // no window
         EXPECT_TRUE(push(engine.get(), bipolar, huge, 0, 1500, &status));
         EXPECT_TRUE(MathLibProcessDataArr(engine.get(), &status)) << status.error_msg;
-        EXPECT_EQ(engineOf(engine.get()).instantMentalQueue().size(), 100u); // (1499 - 490) / 10 windows
+        EXPECT_EQ(engineOf(engine.get()).mentalEstimator().instantQueue().size(), 100u); // (1499 - 490) / 10 windows
         EXPECT_TRUE(engineOf(engine.get()).isBothSidesArtifacted()) << bipolar;
         // Side NONE judges nothing; a multichannel engine has no side detectors, and says so.
         EXPECT_EQ(MathLibIsArtifactedWin(engine.get(), bipolar ? NONE : LEFT, false, &artifacted, &status), bipolar);
@@ -234,8 +252,8 @@ TEST(PeakCorrectionInEngine, NewestWindowOfEachSideIsCorrectedOnItsOwn) {
         EXPECT_TRUE(push(handle.get(), true, samples, 0, 2000, &status)) << status.error_msg;
         std::array<std::vector<double>, 2> window, corrected;
         for (std::int64_t p = 1500; p < 2000; ++p) {
-            window[0].push_back(engine.voltSamples().at(p).left * 1e6);
-            window[1].push_back(engine.voltSamples().at(p).right * 1e6);
+            window[0].push_back(engine.sampleStore().volts(p, 0) * 1e6);
+            window[1].push_back(engine.sampleStore().volts(p, 1) * 1e6);
         }
         std::array<bool, 2> changed{};
         std::vector<int> peaks(20);
@@ -244,9 +262,9 @@ TEST(PeakCorrectionInEngine, NewestWindowOfEachSideIsCorrectedOnItsOwn) {
             changed[side] = correctShortPeaks(corrected[side].data(), peaks.data(), {500, subWindow, subWindow, 30});
         }
         for (std::int64_t p = 0; p < 2000; ++p) {
-            const _RawChannels uv = engine.microvoltSamples().at(p), v = engine.voltSamples().at(p);
-            ASSERT_EQ(uv.left, p < 1500 ? v.left * 1e6 : corrected[0][p - 1500]) << p;
-            ASSERT_EQ(uv.right, p < 1500 ? v.right * 1e6 : corrected[1][p - 1500]) << p;
+            const SampleStore& store = engine.sampleStore();
+            ASSERT_EQ(store.microvolts(p, 0), p < 1500 ? store.volts(p, 0) * 1e6 : corrected[0][p - 1500]) << p;
+            ASSERT_EQ(store.microvolts(p, 1), p < 1500 ? store.volts(p, 1) * 1e6 : corrected[1][p - 1500]) << p;
         }
         int peakless = 0;
         for (std::size_t first = 0; first < 500; first += 25)
@@ -255,9 +273,9 @@ TEST(PeakCorrectionInEngine, NewestWindowOfEachSideIsCorrectedOnItsOwn) {
             EXPECT_TRUE(changed[0] && corrected[0] != window[0] && !changed[1]);
         else
             EXPECT_GT(peakless, 0);
-        EXPECT_EQ(engine.lastSample(), 1999);
+        EXPECT_EQ(engine.windowSchedule().lastSample(), 1999);
         EXPECT_TRUE(MathLibProcessDataArr(handle.get(), &status)) << status.error_msg;
-        EXPECT_EQ(engine.windowEnd(), 1990);
+        EXPECT_EQ(engine.windowSchedule().windowEnd(), 1990);
     }
 }
 

@@ -34,7 +34,7 @@ constexpr Bands widthsHz{3, 3, 7, 11, 25}, coefficients{0.5, 2.0, 3.0, 5.0, 7.0}
 std::array<Bands, 2> model(const Engine& e, bool power, Window window, Norm norm, int threshold, bool calibrated) {
     std::vector<std::complex<double>> x(512);
     for (int j = 0; j < 500; ++j) {
-        const double v = e.microvoltSamples().at(e.windowEnd() - 500 + j).left;
+        const double v = e.sampleStore().microvolts(lastDueWindowEnd(e) - 500 + j, 0);
         const double theta = (j * 6.283185307179586) / (500 + (-1.0));
         const double w = window == Window::Hamming   ? std::cos(theta) * (-0.46) + 0.54
                          : window == Window::Hanning ? (1 - std::cos(theta)) * 0.5
@@ -75,7 +75,6 @@ TEST(WindowSpectra, EveryWindowMatchesThePlainModelBitForBit) {
                     s.artifactDetect.amplitude_threshold = threshold;
                     s.mentalAndSpectral.spectral_averaging_sec = 1; // published: the mean of 25 windows
                     auto e = makeEngine(s);
-                    analyseLeftOnly(*e);
                     if (window != Window::None)
                         window == Window::Hamming ? e->setHammingWinSpect() : e->setHanningWinSpect();
                     e->setSpectNormalizationByBandsWidth(norm == Norm::Width);
@@ -90,14 +89,14 @@ TEST(WindowSpectra, EveryWindowMatchesThePlainModelBitForBit) {
                         EXPECT_EQ(status.error_code, bad < 0 ? 0 : 1);
                     }
                     e->setCallibrationLength(1);
-                    feed(*e, eeg.data(), eeg.data() + 3000, 500); // the right side: a later stretch
+                    feedLeftOnly(*e, eeg.data(), eeg.data() + 3000, 500); // the right side: a later stretch
                     std::vector<std::array<Bands, 2>> seen;
                     for (int n = 1; n <= 75; ++n) {
                         if (n == 26)
                             e->startCalibration(); // windows 26 to 50; from 51 on the total divides
-                        feed(*e, eeg.data(), eeg.data() + 3000, 10);
+                        feedLeftOnly(*e, eeg.data(), eeg.data() + 3000, 10);
                         seen.push_back(model(*e, power, window, norm, threshold, n > 50));
-                        const Bands now = fields(e->currentSpectraValues());
+                        const Bands now = fields(e->spectralRecords().currentValues());
                         ASSERT_EQ(now, seen.back()[1]) << "window " << n;
                         EXPECT_EQ(now[0] == 0.0, n <= 50 || threshold == 0); // delta only once calibrated
                         EXPECT_TRUE(threshold != 0 || now == Bands{}); // no sample below it: no power
@@ -135,10 +134,10 @@ const std::vector<double> calibrationEeg = eegLike(10000, 250.0, 5);
 void push(Engine& e, int n, double scale = 1.0) {
     feed(e, calibrationEeg.data(), calibrationEeg.data() + 5000, n, scale);
 }
+void pushLeftOnly(Engine& e, int n) { feedLeftOnly(e, calibrationEeg.data(), calibrationEeg.data() + 5000, n); }
 
 TEST(Calibration, ProgressResultRestartsChangesOfLengthAndRefusals) {
     auto e = makeEngine(engineSettings()); // 25 windows a second, eight seconds by default
-    analyseLeftOnly(*e);
     _OutStatus status{};
     // Refused (INT_MAX / 25 + 1 s is the shortest whose windows leave 32 bits);
     // the 200 windows below show the length in force stayed.
@@ -151,7 +150,7 @@ TEST(Calibration, ProgressResultRestartsChangesOfLengthAndRefusals) {
     // normalised alpha and beta equal; the same window is analysed throughout.
     e->setSpectNormalizationByBandsWidth(false);
     e->processData(LEFT);
-    const _SpectralDataPercents first = e->currentSpectraValues();
+    const _SpectralDataPercents first = e->spectralRecords().currentValues();
     e->setSpectNormalizationByCoeffs(true);
     e->setWeightsForSpectra({1.0, 1.0, first.alpha, first.beta, 1.0});
     e->startCalibration();
@@ -163,8 +162,8 @@ TEST(Calibration, ProgressResultRestartsChangesOfLengthAndRefusals) {
         EXPECT_EQ(e->getCallibrationPercents(), n / 2) << n; // 0, 1, ... 50 at the 100th, 100 at the end
         ASSERT_EQ(e->isCalibrationFinished(), n == 200) << n;
     }
-    EXPECT_NEAR(e->calibratedShareValues().alpha, 0.5, 1e-12);
-    EXPECT_NEAR(e->calibratedShareValues().beta, 0.5, 1e-12);
+    EXPECT_NEAR(e->calibration().baseline().alpha, 0.5, 1e-12);
+    EXPECT_NEAR(e->calibration().baseline().beta, 0.5, 1e-12);
     // Shortened below the windows recorded (25 < 30), a calibration runs on
     // without a result until raised again (50), with a new, empty store: the
     // shares of its last 20 windows, each adding up to 1, over 50 entries.
@@ -175,7 +174,7 @@ TEST(Calibration, ProgressResultRestartsChangesOfLengthAndRefusals) {
             e->setCallibrationLength(n == 31 ? 1 : 2);
         e->processData(LEFT);
         EXPECT_EQ(e->getCallibrationPercents(), n <= 30 ? 2 * n : n <= 40 ? 60 : 2 * (n - 10)) << n;
-        const _RawSpectVals shares = e->calibratedShareValues();
+        const _RawSpectVals shares = e->calibration().baseline();
         EXPECT_NEAR(shares.alpha + shares.beta, n < 60 ? 1.0 : 0.4, 1e-12) << n;
     }
 }
@@ -233,15 +232,14 @@ TEST(MentalLevels, ZeroUntilKWindowsAndPublishedAsTheMeanOfTheNewestH) {
         s.mathLib.process_win_freq = rate;
         s.mentalAndSpectral.mental_estimation_sec = seconds;
         auto e = makeEngine(s);
-        analyseLeftOnly(*e);
-        push(*e, 500);
+        pushLeftOnly(*e, 500);
         for (int n = 1; n <= k + 20; ++n) {
-            push(*e, 250 / rate);
-            const _MindData now = e->currentMindValues();
+            pushLeftOnly(*e, 250 / rate);
+            const _MindData now = e->mentalEstimator().currentLevels();
             EXPECT_EQ(now.inst_attention + now.inst_relaxation > 99.0, n >= k) << n; // the shares in percent
             Minds newest;
             for (int i = std::max(n - h, 0); i < n; ++i)
-                newest.push_back(e->instantMentalQueue().at(i));
+                newest.push_back(e->mentalEstimator().instantQueue().at(i));
             _MindData published{};
             int count = 1;
             e->readMentalValsArr(&published, count);
@@ -254,14 +252,13 @@ TEST(MentalLevels, ZeroUntilKWindowsAndPublishedAsTheMeanOfTheNewestH) {
 // The readers' engines analyse left-only windows of this signal, levels from the 25th window on.
 const std::vector<double> readersEeg = eegLike(6000, 250.0, 3);
 
-void run(Engine& e, int windows) { feed(e, readersEeg.data(), readersEeg.data() + 3000, 10 * windows); }
+void run(Engine& e, int windows) { feedLeftOnly(e, readersEeg.data(), readersEeg.data() + 3000, 10 * windows); }
 
 std::unique_ptr<Engine> engine(int windows) {
     EngineSettings s = engineSettings();
     s.mentalAndSpectral.mental_estimation_sec = 1;
     auto e = makeEngine(s);
-    analyseLeftOnly(*e);
-    feed(*e, readersEeg.data(), readersEeg.data() + 3000, 500 + 10 * windows); // the first window needs 501
+    feedLeftOnly(*e, readersEeg.data(), readersEeg.data() + 3000, 500 + 10 * windows); // the first window needs 501
     return e;
 }
 
@@ -301,7 +298,7 @@ TEST(OutputReaders, DrainsReturnTheOldestAskedAndUnreadQueuesKeepTheNewest) {
         for (int n : {30, 0, -1, 31}) {
             _MindData mean{};
             e->readAverageMentalData(n, mean);
-            EXPECT_TRUE(same(mean, n == 30 ? all30 : e->currentMindValues())) << n;
+            EXPECT_TRUE(same(mean, n == 30 ? all30 : e->mentalEstimator().currentLevels())) << n;
         }
         Spectra s(32, {-7, -7, -7, -7, -7});
         Minds m(32, {-7, -7, -7, -7});
@@ -315,7 +312,7 @@ TEST(OutputReaders, DrainsReturnTheOldestAskedAndUnreadQueuesKeepTheNewest) {
             EXPECT_TRUE(same(m[i], i < written ? minds[i] : _MindData{-7, -7, -7, -7})) << i;
         }
     }
-    EXPECT_FALSE(same(all30, engine(30)->currentMindValues())); // the two readings differ
+    EXPECT_FALSE(same(all30, engine(30)->mentalEstimator().currentLevels())); // the two readings differ
 }
 
 // Weights (0, 0, 1, 2, 0) keep alpha and beta, weighted and rescaled to add up to 1.

@@ -17,7 +17,7 @@ using namespace kalo_test;
 constexpr int rate = 250; // 25 windows per second, 10 samples apart
 
 auto inside(_ArtifactsMath* d) { return reinterpret_cast<OviMath::Artifacts::ArtifactsMath*>(d); }
-int judged(_ArtifactsMath* d) { return inside(d)->samplePosition(); }
+int judged(_ArtifactsMath* d) { return inside(d)->position(); }
 std::string times(int n, const std::string& text) { return n > 0 ? text + times(n - 1, text) : ""; }
 
 TEST(WindowDriver, StartUpPriorityPolicySkipPeriodAndArtifactFlagsFollowEveryWindow) {
@@ -61,7 +61,7 @@ TEST(WindowDriver, StartUpPriorityPolicySkipPeriodAndArtifactFlagsFollowEveryWin
         ASSERT_EQ(pushAndDrain(999), 75);
         const auto zero = [](const _SpectralDataPercents& r) { return same(r, {}); };
         ASSERT_TRUE(std::all_of(sink.begin(), sink.begin() + 75, zero));
-        ASSERT_EQ(judged(engine->sideDetector(LEFT)) + judged(engine->sideDetector(RIGHT)), 0);
+        ASSERT_EQ(judged(engine->windowDetectors().sideDetector(LEFT)) + judged(engine->windowDetectors().sideDetector(RIGHT)), 0);
         MathLib* handle = handleOf(*engine);
         _OutStatus status;
         ASSERT_TRUE(MathLibSetPrioritySide(handle, s.priority, &status) &&
@@ -73,13 +73,13 @@ TEST(WindowDriver, StartUpPriorityPolicySkipPeriodAndArtifactFlagsFollowEveryWin
         for (std::size_t i = 0; i < s.windows.size(); i += 3) {
             const _ArtifactDetectSetting& a = settings.artifactDetect; // threshold 0 µV: every sample is bad
             for (const _SideType side : {LEFT, RIGHT})
-                ArtifactsMathInit(engine->sideDetector(side), s.windows[i + side] == 'a' ? 0 : a.amplitude_threshold,
+                ArtifactsMathInit(engine->windowDetectors().sideDetector(side), s.windows[i + side] == 'a' ? 0 : a.amplitude_threshold,
                                   a.band_power_threshold, a.bad_samples_percent, a.quality_history_length);
-            const int l = judged(engine->sideDetector(LEFT)), r = judged(engine->sideDetector(RIGHT));
+            const int l = judged(engine->windowDetectors().sideDetector(LEFT)), r = judged(engine->windowDetectors().sideDetector(RIGHT));
             const int appended = pushAndDrain(10);
-            seen += std::string(judged(engine->sideDetector(LEFT)) != l ? "L" : "") +
-                    (judged(engine->sideDetector(RIGHT)) != r ? "R/" : "/");
-            const auto& queue = engine->instantSpectraQueue();
+            seen += std::string(judged(engine->windowDetectors().sideDetector(LEFT)) != l ? "L" : "") +
+                    (judged(engine->windowDetectors().sideDetector(RIGHT)) != r ? "R/" : "/");
+            const auto& queue = engine->spectralRecords().instantQueue();
             for (auto k = std::ssize(queue) - appended; k < std::ssize(queue); ++k)
                 seen += same(queue.at(k), queue.at(k - 1)) ? '=' : queue.at(k).alpha > queue.at(k).gamma ? 'L' : 'R';
             seen += engine->isArtifactedSequence() ? "! " : " ";
@@ -93,7 +93,7 @@ TEST(WindowDriver, MultichannelAnalysisMovesToTheBestChannelAndStaysWhileItIsCle
     EngineSettings settings = engineSettings(rate, rate, false, 3);
     settings.artifactDetect.quality_history_length = 1;
     const auto engine = makeEngine(settings);
-    const auto detector = [&](int c) { return inside(engine->channelDetector(c)); };
+    const auto detector = [&](int c) { return inside(engine->windowDetectors().channelDetector(c)); };
     // Arranged qualities: with a one-window history a window's quality is
     // 100 x 30000000 / its total power, once that exceeds 30000000. A 12.5 Hz
     // tone gives every window the same power (10 samples are half a period);
@@ -112,26 +112,26 @@ TEST(WindowDriver, MultichannelAnalysisMovesToTheBestChannelAndStaysWhileItIsCle
                 values[c] = p.microvolts[c] * microvolt * std::sin(2.0 * std::numbers::pi * cycles);
             const _RawChannelsArray sample{values.data()};
             engine->pushDataArr(&sample, 1);
-            const int position = detector(0)->samplePosition(), before = engine->analysedChannel();
+            const int position = detector(0)->position(), before = engine->windowPolicy().analysedChannel();
             engine->processDataArr();
-            if (detector(0)->samplePosition() == position)
+            if (detector(0)->position() == position)
                 continue;
             // Every window: an artifacted channel, or one below 30, hands the
             // analysis to the channel of highest quality, the first of equals.
             for (int c = 0; c < 3; ++c)
                 q[c] = detector(c)->signalQuality();
             const bool leave = detector(before)->currentArtifact().position != -1 || q[before] < 30;
-            ASSERT_EQ(engine->analysedChannel(), leave ? std::max_element(q.begin(), q.end()) - q.begin() : before);
+            ASSERT_EQ(engine->windowPolicy().analysedChannel(), leave ? std::max_element(q.begin(), q.end()) - q.begin() : before);
         }
         for (int c = 0; c < 3; ++c)
             EXPECT_EQ(detector(c)->signalQuality(), p.quality[c]);
-        EXPECT_EQ(engine->analysedChannel(), p.analysed);
+        EXPECT_EQ(engine->windowPolicy().analysedChannel(), p.analysed);
     }
     // The bipolar procedure on a multichannel engine finds its queue empty.
-    const int position = detector(0)->samplePosition();
+    const int position = detector(0)->position();
     engine->processWindow();
-    EXPECT_TRUE(same(engine->instantSpectraQueue().newest(), _SpectralDataPercents{}));
-    EXPECT_EQ(detector(0)->samplePosition(), position);
+    EXPECT_TRUE(same(engine->spectralRecords().instantQueue().newest(), _SpectralDataPercents{}));
+    EXPECT_EQ(detector(0)->position(), position);
 }
 
 } // namespace

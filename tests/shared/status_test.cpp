@@ -21,6 +21,11 @@ bool allZero(const char* bytes, std::size_t from = 0) {
     return true;
 }
 
+// Messages as the families fix theirs.
+constexpr FixedMessage mathLibPointerIsNull = fixedMessage("MathLib pointer is null!");
+constexpr FixedMessage countDataIsEmpty = fixedMessage("Count data is empty");
+constexpr FixedMessage artifactMathPointerIsNull = fixedMessage("ArtifactMAthLib pointer is null!");
+
 TEST(Status, SuccessHasCodeZeroAndAnAllZeroMessage) {
     const _OutStatus status = successStatus();
     EXPECT_TRUE(status.success);

@@ -121,20 +121,44 @@ using Engine = OviMath::MathLib::MathLib;
 inline Engine& engineOf(MathLib* handle) { return *reinterpret_cast<Engine*>(handle); }
 inline MathLib* handleOf(Engine& engine) { return reinterpret_cast<MathLib*>(&engine); }
 
-// Each due window is then analysed on the left side, as the driver does on
-// clean signal without a priority side, and no detector is asked.
-inline void analyseLeftOnly(Engine& e) {
-    e.setWindowHookForTesting([&e](std::int64_t) { e.processData(LEFT); });
-}
-
 // Pushes the next n samples of the two sides (from the count the engine
-// holds on), times `scale`, and processes every due window.
-inline void feed(Engine& e, const double* left, const double* right, std::size_t n, double scale = 1.0) {
+// holds on), times `scale`; below BufferSize samples.
+inline void pushNext(Engine& e, const double* left, const double* right, std::size_t n, double scale = 1.0) {
     std::vector<_RawChannels> pairs;
-    for (std::size_t i = e.microvoltSamples().size(), end = i + n; i < end; ++i)
+    for (std::size_t i = e.sampleStore().size(), end = i + n; i < end; ++i)
         pairs.push_back({left[i] * scale, right[i] * scale});
     e.pushData(pairs.data(), pairs.size());
+}
+
+// Pushes, and processes every due window as a host does.
+inline void feed(Engine& e, const double* left, const double* right, std::size_t n, double scale = 1.0) {
+    pushNext(e, left, right, n, scale);
     e.processDataArr();
+}
+
+// The end of the last window due after the samples held, the schedule's
+// rule: windows every windowShift samples from fftWindow on, each due once a
+// sample lies beyond it.
+inline std::int64_t lastDueWindowEnd(const Engine& e) {
+    const auto& s = e.windowSchedule();
+    const std::int64_t first = s.windowLength() - s.shift();
+    return first + s.shift() * std::max<std::int64_t>(0, (s.lastSample() - first) / s.shift());
+}
+
+// Pushes, then analyses each window the samples complete on the left side,
+// as the driver does on clean signal without a priority side, but without
+// the start-up period and without asking a detector: each window goes to
+// the spectral step and all it feeds. The engine's own schedule stays.
+inline void feedLeftOnly(Engine& e, const double* left, const double* right, std::size_t n, double scale = 1.0) {
+    const auto& schedule = e.windowSchedule();
+    std::int64_t end = lastDueWindowEnd(e);
+    pushNext(e, left, right, n, scale);
+    std::vector<double> window(static_cast<std::size_t>(schedule.windowLength()));
+    for (const std::int64_t last = lastDueWindowEnd(e); end < last;) {
+        end += schedule.shift();
+        e.sampleStore().copyMicrovolts(end, 0, 1, window.data());
+        e.computeSpectra(window.data());
+    }
 }
 
 } // namespace kalo_test

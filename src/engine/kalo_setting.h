@@ -1,5 +1,9 @@
 #pragma once
 
+// The engine's settings check, which createMathLib runs before any engine
+// exists; hence a namespace of its own (OviMath::Math), apart from the
+// engine's OviMath::MathLib.
+
 #include "kalo_artifacts/types.h"
 
 namespace OviMath::Math {
@@ -12,9 +16,5 @@ Types::_OutStatus checkSettingMathLib(const Types::_MathLibSetting* mathLib,
                                       const Types::_ArtifactDetectSetting* artifactDetect,
                                       const Types::_ShortArtifactDetectSetting* shortArtifactDetect,
                                       const Types::_MentalAndSpectralSetting* mentalAndSpectral);
-
-// The lowest sampling rate whose 0-50 Hz band fits in a transform of the
-// window: the spectra examine every bin below 50 Hz.
-inline constexpr int lowestSamplingRateHz = 50;
 
 } // namespace OviMath::Math

@@ -1,12 +1,15 @@
-#include "shared/kalo_setting.h"
+#include "engine/kalo_setting.h"
 
 #include <cstdint>
 
-#include "shared/status.h"
+#include "engine/engine_messages.h"
+#include "shared/spectral_geometry.h"
 
 namespace OviMath::Math {
 
 namespace {
+
+namespace Messages = MathLib::Messages;
 
 using namespace OviMath::Types;
 
@@ -20,7 +23,7 @@ bool validMathLib(const _MathLibSetting& s) {
            // A zero rate would divide by zero, a rate below the window
            // frequency would give windows 0 samples apart, and below 50 Hz the
            // bins up to 50 Hz would not fit the transform.
-           rate >= lowestSamplingRateHz && rate >= s.process_win_freq && within(s.process_win_freq, 5, 25) &&
+           rate >= Functions::lowestSamplingRateHz && rate >= s.process_win_freq && within(s.process_win_freq, 5, 25) &&
            within(s.fft_window, rate, 8 * rate) && within(s.n_first_sec_skipped, 4, 6);
 }
 
@@ -50,13 +53,13 @@ _OutStatus checkSettingMathLib(const _MathLibSetting* mathLib, const _ArtifactDe
                                const _ShortArtifactDetectSetting* shortArtifactDetect,
                                const _MentalAndSpectralSetting* mentalAndSpectral) {
     if (mathLib == nullptr || !validMathLib(*mathLib))
-        return Status::refusalStatus(Status::wrongMathLibSetting);
+        return Status::refusalStatus(Messages::wrongMathLibSetting);
     if (artifactDetect == nullptr || !validArtifactDetect(*artifactDetect))
-        return Status::refusalStatus(Status::wrongArtifactDetectSetting);
+        return Status::refusalStatus(Messages::wrongArtifactDetectSetting);
     if (shortArtifactDetect == nullptr || !validShortArtifactDetect(*shortArtifactDetect, *mathLib))
-        return Status::refusalStatus(Status::wrongShortArtifactDetectSetting);
+        return Status::refusalStatus(Messages::wrongShortArtifactDetectSetting);
     if (mentalAndSpectral == nullptr || !validMentalAndSpectral(*mentalAndSpectral))
-        return Status::refusalStatus(Status::wrongMentalAndSpectralSetting);
+        return Status::refusalStatus(Messages::wrongMentalAndSpectralSetting);
     return Status::successStatus();
 }
 

@@ -1,11 +1,8 @@
-// Mental levels: attention follows the beta band, relaxation the alpha band.
-// Each computed window estimates them from the band shares of the last few
-// seconds, relative to the calibration baseline and instantaneously; the
-// published levels are smoothed over about half a second.
+#include "engine/mental_estimator.h"
 
 #include <algorithm>
 
-#include "engine/kalo_math.h"
+#include "engine/queue_drain.h"
 
 namespace OviMath::MathLib {
 
@@ -46,13 +43,19 @@ _MindData mentalLevels(double alpha, double beta, double theta, _RawSpectVals ca
     return mind;
 }
 
-void MathLib::estimateMentalLevels() {
+MentalEstimator::MentalEstimator(const _MathLibSetting& mathLib, const _MentalAndSpectralSetting& mentalAndSpectral)
+    : instantWinsCount(mentalAndSpectral.mental_estimation_sec * mathLib.process_win_freq),
+      processWinFreq(mathLib.process_win_freq) {
+    averagedMental.allocate(static_cast<std::size_t>(MentalValueArraySize));
+    instantMental.allocate(static_cast<std::size_t>(MentalValueArraySize));
+}
+
+void MentalEstimator::estimateMentalLevels(const Buffer::CircularBuffer<_SpectralDataPercents>& instantSpectra,
+                                           _RawSpectVals calibratedShares) {
     const std::size_t n = instantSpectra.size();
     const std::size_t k = static_cast<std::size_t>(instantWinsCount);
     if (n < k) {
-        currentMind = _MindData{};
-        instantMental.push(currentMind);
-        refreshMentalValues();
+        addZero();
         return;
     }
     // Means of the k newest windows, each sum from zero, oldest first.
@@ -71,7 +74,18 @@ void MathLib::estimateMentalLevels() {
     refreshMentalValues();
 }
 
-void MathLib::refreshMentalValues() {
+void MentalEstimator::addZero() {
+    currentMind = _MindData{};
+    instantMental.push(currentMind);
+    refreshMentalValues();
+}
+
+void MentalEstimator::addRepeat() {
+    instantMental.push(currentMind);
+    refreshMentalValues();
+}
+
+void MentalEstimator::refreshMentalValues() {
     const std::size_t h = static_cast<std::size_t>(processWinFreq / 2);
     const std::size_t n = instantMental.size();
     if (n < h) {
@@ -88,6 +102,30 @@ void MathLib::refreshMentalValues() {
     const double count = static_cast<double>(h);
     averagedMental.push({sum.rel_attention / count, sum.rel_relaxation / count, sum.inst_attention / count,
                          sum.inst_relaxation / count});
+}
+
+void MentalEstimator::readMentalValsArr(_MindData* out, int& count) {
+    drain(averagedMental, out, count, [](const _MindData& record) { return record; });
+}
+
+void MentalEstimator::readAverageMentalData(int n, _MindData& out) const {
+    const int available = static_cast<int>(averagedMental.size());
+    if (n <= 0 || n > available) {
+        out = currentMind;
+        return;
+    }
+    // Added to what `out` holds (the C interface hands a zeroed record), then
+    // divided: the mean of the n newest records.
+    averagedMental.forEach(available - n, static_cast<std::size_t>(n), [&](const _MindData& record) {
+        out.rel_attention += record.rel_attention;
+        out.rel_relaxation += record.rel_relaxation;
+        out.inst_attention += record.inst_attention;
+        out.inst_relaxation += record.inst_relaxation;
+    });
+    out.rel_attention /= n;
+    out.rel_relaxation /= n;
+    out.inst_attention /= n;
+    out.inst_relaxation /= n;
 }
 
 } // namespace OviMath::MathLib

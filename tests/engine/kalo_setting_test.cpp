@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "shared/kalo_setting.h"
+#include "engine/kalo_setting.h"
 
 namespace {
 
