@@ -15,6 +15,7 @@ namespace kalo::cli {
 int runAnalyze(const AnalyzeOptions& options, const std::vector<std::string>& args);
 int runDemo(const DemoOptions& options);
 int runFilterList();
+int runInfo(const InfoOptions& options);
 int runFilter(const FilterOptions& options);
 
 } // namespace kalo::cli

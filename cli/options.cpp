@@ -124,6 +124,17 @@ void defineCommandLine(CLI::App& app, CommandLine& cl) {
     analyze->add_option("--job-index", an.jobIndex)->group("");
     analyze->add_option("--job-summary", an.jobSummary)->group("");
 
+    InfoOptions& info = cl.info;
+    CLI::App* infoCmd =
+        app.add_subcommand("info", "List what recordings hold: format, duration, rates, channels with their units, "
+                                   "events and gaps");
+    cl.infoCommand = infoCmd;
+    infoCmd->add_option("recordings", info.recordings, "Recordings, in any format kalo analyze reads")
+        ->required()
+        ->type_name("RECORDING");
+    addHostOptions(infoCmd, info.host, {Group::Input});
+    infoCmd->add_flag("--json", info.json, "As JSON (an array when there are several recordings)");
+
     DemoOptions& demo = cl.demo;
     CLI::App* demoCmd = app.add_subcommand(
         "demo", "Analyse a synthetic recording (eyes open and closed, blinks, mains, an electrode coming off) and "

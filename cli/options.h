@@ -38,6 +38,12 @@ struct DemoOptions {
     bool overwrite = false;
 };
 
+struct InfoOptions {
+    std::vector<std::string> recordings;
+    host::Options host;   // how to read them
+    bool json = false;
+};
+
 struct FilterOptions {
     std::string type;
     double freqHz = 0;
@@ -49,10 +55,12 @@ struct CommandLine {
     AnalyzeOptions analyze;
     DemoOptions demo;
     FilterOptions filter;
+    InfoOptions info;
     CLI::App* analyzeCommand = nullptr;
     CLI::App* demoCommand = nullptr;
     CLI::App* filtersCommand = nullptr;
     CLI::App* filterCommand = nullptr;
+    CLI::App* infoCommand = nullptr;
 };
 
 void defineCommandLine(CLI::App& app, CommandLine& commandLine);

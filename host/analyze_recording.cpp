@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "resampled_recording.h"
 #include "unit_check.h"
 
 namespace kalo::host {
@@ -26,6 +27,7 @@ std::vector<Event> eventsFor(const Recording& recording, const Options& options)
 Summary analyseRecording(Recording& recording, const Options& options, const Session::RowSink& rows,
                          const ProgressSink& progress) {
     const EngineInput input = chooseChannels(recording, options.channels, options.style());
+    refuseRateAboveEngine(recording, input, options.style());
     refuseImplausibleVolts(recording, input, options.style());
     StreamLayout layout;
     layout.source = recording.source();
@@ -57,7 +59,10 @@ Summary analyseRecording(Recording& recording, const Options& options, const Ses
             progress(static_cast<double>(first) / static_cast<double>(total));
     }
     session.finish();
-    return summary->finish(session.info(), &recording);
+    Summary finished = summary->finish(session.info(), &recording);
+    if (const std::string note = rateNote(input.rateHz, options.style()); !note.empty())
+        finished.notes.push_back(note);
+    return finished;
 }
 
 } // namespace kalo::host

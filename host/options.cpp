@@ -112,6 +112,15 @@ const std::vector<Entry>& table() {
             {{"rate", Group::Input, "HZ",
               "Sampling rate, Hz: needed for a CSV without a t column; overrides the file's otherwise", ""},
              [](Options& o, std::string_view v) { o.read.rateHz = wholeNumber(v); }},
+            {{"resample", Group::Input, "HZ",
+              "Resample every channel to this rate, Hz (up to 1000; 250 suits the engine's filters), with libsoxr",
+              ""},
+             [](Options& o, std::string_view v) {
+                 const int hz = wholeNumber(v);
+                 if (hz < 1 || hz > 1000)
+                     throw Unparsable{"takes a rate from 1 to 1000 Hz"};
+                 o.read.resampleHz = hz;
+             }},
             {{"units", Group::Input, "V|mV|uV", "Units of CSV channel columns (also µV, microvolts, nV)", "V"},
              [](Options& o, std::string_view v) {
                  const std::optional<double> perVolt = unitsPerVolt(v);

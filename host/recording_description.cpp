@@ -17,7 +17,8 @@ nlohmann::ordered_json describeRecording(const Recording& recording) {
                             {"rate_hz", c.rateHz},
                             {"samples", c.sampleCount},
                             {"eeg", c.eeg},
-                            {"problem", c.problem}});
+                            {"problem", c.problem},
+                            {"unit_assumed", c.unitAssumed}});
     nlohmann::ordered_json events = nlohmann::ordered_json::array();
     for (const Event& e : recording.events())
         events.push_back({{"onset_s", e.onsetSec}, {"duration_s", e.durationSec}, {"description", e.description}});

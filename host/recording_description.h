@@ -9,7 +9,7 @@
 namespace kalo::host {
 
 // {source, format, duration_s, channels: [{name, unit, rate_hz, samples,
-// eeg, problem}], events: [{onset_s, duration_s, description}], gaps:
+// eeg, problem, unit_assumed}], events: [{onset_s, duration_s, description}], gaps:
 // [{after_sample, at_s, missing_samples, missing_s}], notes: [...]}
 nlohmann::ordered_json describeRecording(const Recording& recording);
 

@@ -20,6 +20,8 @@ need libcli11-dev
 need libfmt-dev
 need nlohmann-json3-dev
 need libedf-dev
+# Resampling of recordings (--resample).
+need libsoxr-dev
 # The Python package (python/kalo) and its tests, run by Debian's /usr/bin/python3:
 # numpy and matplotlib are required; pandas, MNE (EDF files) and dask.distributed
 # are optional for users and exercised by the tests.

@@ -269,10 +269,12 @@ def read_csv(path, rate=None, units=None):
         _host.lib.kalo_recording_free(recording)
 
 
-def _read_pairs(rate, units):
+def _read_pairs(rate, units, resample=None):
     pairs = [("units", units)] if units is not None else []
     if rate is not None:
         pairs.append(("rate", _convert.int32("rate", rate)))
+    if resample is not None:
+        pairs.append(("resample", _convert.int32("resample", resample)))
     return pairs
 
 
@@ -326,13 +328,14 @@ def analyze_raw(raw, left="O1", right="O2", *, channels=None, analysis_channel=N
 
 
 # Formats the host layer reads itself; anything else goes through MNE.
-HOST_FORMATS = (".edf", ".bdf", ".rec", ".csv")
+HOST_FORMATS = (".edf", ".bdf", ".rec", ".csv", ".txt")
 
 
 def analyze_file(path, left=None, right=None, *, channels=None, analysis_channel=None, rate=None, units=None,
-                 keep_signal=True, **options):
-    """Analyses a recording file: EDF, EDF+, BDF, BDF+ and CSV through the host layer, exactly as
-    ``kalo analyze`` reads and analyses them; other formats MNE reads through MNE.
+                 resample=None, keep_signal=True, **options):
+    """Analyses a recording file: EDF, EDF+, BDF, BDF+, CSV and the GUI text of open EEG boards
+    (.txt) through the host layer, exactly as ``kalo analyze`` reads and analyses them; other formats
+    MNE reads through MNE. ``resample`` (Hz, up to 1000) resamples a host format, as ``--resample``.
 
     Channels as in ``kalo analyze``: ``left``/``right`` for a bipolar pair (a
     file of exactly two channels needs no names), or ``channels`` (a list or
@@ -345,6 +348,9 @@ def analyze_file(path, left=None, right=None, *, channels=None, analysis_channel
     if not path.lower().endswith(HOST_FORMATS):
         if rate is not None:
             raise ValueError("rate= applies to CSV files only; MNE reads the rate from the file")
+        if resample is not None:
+            raise ValueError("resample= applies to the formats the host layer reads; for others use "
+                             "analyze_raw(raw.resample(HZ))")
         try:
             import mne
         except ImportError:
@@ -353,7 +359,7 @@ def analyze_file(path, left=None, right=None, *, channels=None, analysis_channel
         return analyze_raw(raw, left, right, channels=channels, analysis_channel=analysis_channel,
                            recording=path, keep_signal=keep_signal, **options)
     pairs = _option_pairs(**options)
-    return run_file(path, _read_pairs(rate, units),
+    return run_file(path, _read_pairs(rate, units, resample),
                     lambda names: _channel_pairs(names, left, right, channels, analysis_channel, path) + pairs,
                     keep_signal=keep_signal)
 
