@@ -84,7 +84,7 @@ void defineCommandLine(CLI::App& app, CommandLine& cl) {
     app.set_help_all_flag("--help-all", "Show every option of every command");
 
     AnalyzeOptions& an = cl.analyze;
-    CLI::App* analyze = app.add_subcommand("analyze", "Run the engine over EEG recordings (EDF, EDF+, BDF, CSV)");
+    CLI::App* analyze = app.add_subcommand("analyze", "Run the engine over EEG recordings (EDF, EDF+, BDF, CSV, BrainVision, board GUI text)");
     cl.analyzeCommand = analyze;
     analyze->footer(kAnalyzeFooter);
     analyze->add_option("recordings", an.recordings, "EDF/EDF+/BDF/BDF+ files or CSV files (.csv)")
