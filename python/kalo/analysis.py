@@ -333,9 +333,10 @@ HOST_FORMATS = (".edf", ".bdf", ".rec", ".csv", ".txt", ".vhdr")
 
 def analyze_file(path, left=None, right=None, *, channels=None, analysis_channel=None, rate=None, units=None,
                  resample=None, keep_signal=True, **options):
-    """Analyses a recording file: EDF, EDF+, BDF, BDF+, CSV and the GUI text of open EEG boards
-    (.txt) and BrainVision (.vhdr) through the host layer, exactly as ``kalo analyze`` reads and analyses them; other formats
-    MNE reads through MNE. ``resample`` (Hz, up to 1000) resamples a host format, as ``--resample``.
+    """Analyses a recording file: EDF, EDF+, BDF, BDF+, CSV, BrainVision (.vhdr) and the GUI text
+    of open EEG boards (.txt) through the host layer, exactly as ``kalo analyze`` reads and analyses
+    them; other formats MNE reads through MNE. ``resample`` (Hz, up to 1000) resamples a host
+    format, as ``--resample``.
 
     Channels as in ``kalo analyze``: ``left``/``right`` for a bipolar pair (a
     file of exactly two channels needs no names), or ``channels`` (a list or
