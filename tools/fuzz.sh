@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer) and runs them.
 #   tools/fuzz.sh TARGET [--minutes N | --seconds N]   one target (default: 10 minutes)
 #   tools/fuzz.sh all [--minutes N | --seconds N]      every target in turn, each for that long
-# Targets: coefficient_text filter_by_param detector engine.
+# Targets: coefficient_text filter_by_param detector engine board_text brainvision.
 # The growing corpus lives in $BUILD/corpus/TARGET (seeded from fuzz/corpus/TARGET),
 # findings in $BUILD/findings/TARGET/. A finding stops the run with a non-zero
 # exit: fix the library, then add the input to fuzz/regressions/TARGET/,
@@ -12,7 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-targets=(coefficient_text filter_by_param detector engine)
+targets=(coefficient_text filter_by_param detector engine board_text brainvision)
 usage() { sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 
 [[ $# -ge 1 ]] || usage
