@@ -15,7 +15,7 @@
 #include "csv_recording.h"
 #include "edf_recording.h"
 #include "error.h"
-#include "openbci_recording.h"
+#include "board_text_recording.h"
 #include "resampled_recording.h"
 
 namespace kalo::host {
@@ -60,8 +60,8 @@ std::unique_ptr<Recording> openAtFileRate(const std::string& path, const ReadOpt
             recording->overrideRate(*options.rateHz);
         return recording;
     }
-    if (looksLikeOpenBciText(std::string_view(head, got)))
-        return readOpenBciRecording(path, options.rateHz, rateOption);
+    if (looksLikeBoardText(std::string_view(head, got)))
+        return readBoardTextRecording(path, options.rateHz, rateOption);
     if (hasExtension(path, {".csv"})) {
         CsvReadOptions csv;
         csv.rateHz = options.rateHz;

@@ -1,4 +1,4 @@
-#include "openbci_recording.h"
+#include "board_text_recording.h"
 
 #include <algorithm>
 #include <cctype>
@@ -129,18 +129,18 @@ int counterModulus(const std::vector<double>& counter, const Comments& comments,
 
 } // namespace
 
-bool looksLikeOpenBciText(std::string_view head) {
+bool looksLikeBoardText(std::string_view head) {
     if (head.size() >= 3 && head.substr(0, 3) == "\xEF\xBB\xBF")
         head.remove_prefix(3);
     return head.rfind(kCurrentSignature, 0) == 0 || head.rfind(kOlderSignature, 0) == 0;
 }
 
-std::unique_ptr<Recording> readOpenBciRecording(const std::string& path, std::optional<int> rateHz,
+std::unique_ptr<Recording> readBoardTextRecording(const std::string& path, std::optional<int> rateHz,
                                                 const std::string& rateOption) {
     std::string text = readWholeFile(path);
     if (text.rfind("\xEF\xBB\xBF", 0) == 0)
         text.erase(0, 3);
-    if (!looksLikeOpenBciText(text))
+    if (!looksLikeBoardText(text))
         throw badRecording(fmt::format("{}: does not start with \"{}\" or \"{}\"", path, kCurrentSignature,
                                        kOlderSignature));
     const bool current = text.rfind(kCurrentSignature, 0) == 0;

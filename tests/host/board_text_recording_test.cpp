@@ -29,7 +29,7 @@ std::string currentRow(int i, int marker) {
 
 } // namespace
 
-TEST(OpenBciRecording, CurrentLayoutChannelsMarkersAndCounterGaps) {
+TEST(BoardTextRecording, CurrentLayoutChannelsMarkersAndCounterGaps) {
     kalo_test::ScratchDir dir;
     // Packets 300-304 dropped, and 510-513, across the counter's wrap at 255.
     std::string text = kCurrentHeader;
@@ -84,7 +84,7 @@ TEST(OpenBciRecording, CurrentLayoutChannelsMarkersAndCounterGaps) {
     }
 }
 
-TEST(OpenBciRecording, OlderLayoutIsNamedAsTheCurrentOne) {
+TEST(BoardTextRecording, OlderLayoutIsNamedAsTheCurrentOne) {
     kalo_test::ScratchDir dir;
     std::string text = "%OpenBCI Raw EEG Data\n%Number of channels = 4\n%Sample Rate = 200.0 Hz\n"
                        "%First Column = SampleIndex\n%Last Column = Timestamp\n"
@@ -114,7 +114,7 @@ TEST(OpenBciRecording, OlderLayoutIsNamedAsTheCurrentOne) {
     EXPECT_DOUBLE_EQ(v, 299 / 1e6);
 }
 
-TEST(OpenBciRecording, TheCounterWrapsAt255OrAt200WithTheDaisyBoard) {
+TEST(BoardTextRecording, TheCounterWrapsAt255OrAt200WithTheDaisyBoard) {
     struct Case {
         const char* board;
         std::vector<int> counter;
@@ -143,7 +143,7 @@ TEST(OpenBciRecording, TheCounterWrapsAt255OrAt200WithTheDaisyBoard) {
     }
 }
 
-TEST(OpenBciRecording, MalformedFilesAreRefusedWithTheReason) {
+TEST(BoardTextRecording, MalformedFilesAreRefusedWithTheReason) {
     const std::string head = "%OpenBCI Raw EXG Data\n%Sample Rate = 250 Hz\nSample Index, EXG Channel 0\n";
     const std::pair<std::string, std::string> cases[] = {
         {head, "no samples"},

@@ -28,11 +28,11 @@
 namespace kalo::host {
 
 // Whether the first bytes of a file are those of either layout.
-bool looksLikeOpenBciText(std::string_view head);
+bool looksLikeBoardText(std::string_view head);
 
 // `rateHz` overrides the rate the comments give; the file must give one
 // otherwise. `rateOption` names that option in messages.
-std::unique_ptr<Recording> readOpenBciRecording(const std::string& path, std::optional<int> rateHz,
+std::unique_ptr<Recording> readBoardTextRecording(const std::string& path, std::optional<int> rateHz,
                                                 const std::string& rateOption);
 
 } // namespace kalo::host
