@@ -16,5 +16,6 @@ int runAnalyze(const AnalyzeOptions& options, const std::vector<std::string>& ar
 int runDemo(const DemoOptions& options);
 int runFilterList();
 int runFilter(const FilterOptions& options);
+int runLive(const LiveOptions& options);
 
 } // namespace kalo::cli
