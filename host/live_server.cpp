@@ -28,6 +28,8 @@ using tcp = asio::ip::tcp;
 
 namespace {
 
+constexpr int kSendBufferBytes = 64 * 1024;
+
 // What the summary tells of each client, kept after it has gone.
 struct ClientCount {
     int id = 0;
@@ -100,6 +102,10 @@ public:
         : server_(std::move(server)), ws_(std::move(socket)), count_(std::move(count)) {}
 
     void start(http::request<http::string_body> request) {
+        // A fixed kernel buffer (the system's would grow to megabytes, a
+        // minute of frames) keeps the bounded queue the real bound.
+        beast::error_code ignored;
+        beast::get_lowest_layer(ws_).socket().set_option(asio::socket_base::send_buffer_size(kSendBufferBytes), ignored);
         ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
         ws_.async_accept(request, [self = shared_from_this()](beast::error_code e) {
             if (e)
