@@ -40,13 +40,15 @@ const live = spawn(kalo, ["live", "--replay", demo, "--speed", "4", "--calibrate
 let stderr = "";
 live.stderr.on("data", (d) => { stderr += d; });
 const browser = await playwright.chromium.launch({ executablePath: chromium, headless: true,
-                                                   args: ["--no-sandbox"] });
+                                                   args: ["--no-sandbox", "--disable-dev-shm-usage", "--disable-gpu"] });
 try {
   for (let i = 0; i < 100 && !stderr.includes("dashboard at"); ++i) await new Promise((r) => setTimeout(r, 100));
   const page = await browser.newPage({ viewport: { width: 1280, height: 900 } });
+  page.on("console", (m) => console.error(`console: ${m.text()}`));
+  page.on("pageerror", (e) => console.error(`page error: ${e.message}`));
   await page.goto(`http://127.0.0.1:${port}/`);
   const text = (id) => page.locator(`#${id}`).innerText();
-  await page.waitForFunction(() => document.getElementById("time").textContent !== "-", null, { timeout: 10000 });
+  await page.waitForFunction(() => document.getElementById("time").textContent !== "-", null, { timeout: 10000, polling: 100 });
   const firstTime = await text("time"), firstRelaxation = await text("inst_relaxation");
   await page.waitForTimeout(2500);
   const laterTime = await text("time"), laterRelaxation = await text("inst_relaxation");
@@ -55,7 +57,7 @@ try {
   if (Number(await text("calibration_percent")) !== 0) fail("a calibration ran before the button was clicked");
   await page.click("#calibrate");
   await page.waitForFunction(() => Number(document.getElementById("calibration_percent").textContent) > 0, null,
-                             { timeout: 15000 });
+                             { timeout: 15000, polling: 100 });
   await page.waitForTimeout(1500); // the charts fill a little more for the picture
   mkdirSync(outputFolder, { recursive: true });
   const picture = join(outputFolder, "live_dashboard.png");
@@ -63,6 +65,7 @@ try {
   console.log(`calibration at ${await text("calibration_percent")} % after the click; screenshot ${picture}`);
 } catch (e) {
   fail(`${e.message}\nkalo said:\n${stderr}`);
+  try { console.error(`connection: ${await browser.contexts()[0].pages()[0].locator("#connection").innerText()}`); } catch {}
 } finally {
   await browser.close();
   live.kill("SIGTERM");
