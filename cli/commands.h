@@ -17,5 +17,6 @@ int runDemo(const DemoOptions& options);
 int runFilterList();
 int runInfo(const InfoOptions& options);
 int runFilter(const FilterOptions& options);
+int runLive(const LiveOptions& options);
 
 } // namespace kalo::cli

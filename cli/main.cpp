@@ -15,7 +15,7 @@ namespace {
 // The help of the subcommand being parsed, which lists its options.
 std::string helpFor(const kalo::cli::CommandLine& cl) {
     for (const CLI::App* command : {cl.analyzeCommand, cl.demoCommand, cl.filtersCommand, cl.filterCommand,
-                                   cl.infoCommand})
+                                   cl.infoCommand, cl.liveCommand})
         if (command != nullptr && command->parsed())
             return "kalo " + command->get_name() + " --help";
     return "kalo --help";
@@ -25,10 +25,10 @@ std::string helpFor(const kalo::cli::CommandLine& cl) {
 std::string plainParseError(const CLI::ParseError& e, int argc, char** argv) {
     const std::string what = e.what();
     if (what == "A subcommand is required")
-        return argc > 1 ? fmt::format("unknown command \"{}\"; the commands are analyze, info, demo, filters and "
-                                          "filter",
+        return argc > 1 ? fmt::format("unknown command \"{}\"; the commands are analyze, info, demo, live, filters "
+                                          "and filter",
                                       argv[1])
-                        : "give a command: analyze, info, demo, filters or filter";
+                        : "give a command: analyze, info, demo, live, filters or filter";
     if (what == "recordings is required")
         return "name at least one recording to analyse";
     return what;
@@ -60,6 +60,8 @@ int main(int argc, char** argv) {
             return runDemo(commandLine.demo);
         if (commandLine.infoCommand->parsed())
             return runInfo(commandLine.info);
+        if (commandLine.liveCommand->parsed())
+            return runLive(commandLine.live);
         if (commandLine.filtersCommand->parsed())
             return runFilterList();
         return runFilter(commandLine.filter);

@@ -19,6 +19,8 @@ const char* groupTitle(Group group) {
     return "";
 }
 
+} // namespace
+
 // One flag per key of the host's options, in the groups given; a value goes
 // to Options::set as typed, which checks it and names the flag in its
 // message. A switch takes no value.
@@ -51,6 +53,8 @@ void addHostOptions(CLI::App* cmd, host::Options& options, std::initializer_list
         option->group(groupTitle(k.group));
     }
 }
+
+namespace {
 
 constexpr const char* kAnalyzeFooter = R"(Output: one row per record the engine publishes, with the columns
   time_s  rel_attention rel_relaxation inst_attention inst_relaxation  delta theta alpha beta gamma
@@ -150,6 +154,8 @@ void defineCommandLine(CLI::App& app, CommandLine& cl) {
     demoCmd->add_flag("--overwrite", demo.overwrite, "Replace output files that exist already");
     addHostOptions(demoCmd, demo.host, {Group::EngineSettings, Group::EngineBehaviour});
     demoCmd->get_option("--hanning")->excludes(demoCmd->get_option("--hamming"));
+
+    cl.liveCommand = defineLiveCommand(app, cl.live);
 
     cl.filtersCommand = app.add_subcommand("filters", "List the library's catalogue of ready-made filters");
 

@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 
 #include "host/options.h"
+#include "live_options.h"
 #include "row_writer.h"
 
 namespace kalo::cli {
@@ -61,8 +62,12 @@ struct CommandLine {
     CLI::App* filtersCommand = nullptr;
     CLI::App* filterCommand = nullptr;
     CLI::App* infoCommand = nullptr;
+    LiveOptions live;
+    CLI::App* liveCommand = nullptr;
 };
 
 void defineCommandLine(CLI::App& app, CommandLine& commandLine);
+// One flag per key of the host layer's options in the given groups.
+void addHostOptions(CLI::App* command, host::Options& options, std::initializer_list<host::Options::Group> groups);
 
 } // namespace kalo::cli

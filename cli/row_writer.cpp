@@ -4,7 +4,7 @@
 
 #include <fmt/compile.h>
 #include <fmt/format.h>
-#include <nlohmann/json.hpp>
+#include "host/row_json.h"
 
 namespace kalo::cli {
 
@@ -39,16 +39,6 @@ void number(std::string& out, T v) {
     out.append(text, static_cast<std::size_t>(end - text));
 }
 
-// A double as JSON writes it: the shortest form that reads back the same,
-// with ".0" on whole numbers so that a reader sees a floating-point value,
-// as the JSON library writes them.
-void jsonNumber(std::string& out, double v) {
-    const std::size_t start = out.size();
-    number(out, v);
-    if (out.find_first_of(".eE", start) == std::string::npos && out.find_first_of("ni", start) == std::string::npos)
-        out += ".0";
-}
-
 class CsvRowWriter final : public RowWriter {
 public:
     explicit CsvRowWriter(std::FILE* out) : RowWriter(out) {
@@ -76,40 +66,8 @@ class JsonRowWriter final : public RowWriter {
 public:
     explicit JsonRowWriter(std::FILE* out) : RowWriter(out) {}
     void write(const host::Row& r) override {
-        // The keys in the order of the CSV's columns.
-        const std::pair<const char*, double> numbers[] = {
-            {"time_s", r.timeSec},
-            {"rel_attention", r.mind.rel_attention},
-            {"rel_relaxation", r.mind.rel_relaxation},
-            {"inst_attention", r.mind.inst_attention},
-            {"inst_relaxation", r.mind.inst_relaxation},
-            {"delta", r.bands.delta},
-            {"theta", r.bands.theta},
-            {"alpha", r.bands.alpha},
-            {"beta", r.bands.beta},
-            {"gamma", r.bands.gamma},
-            {"raw_alpha", r.raw.alpha},
-            {"raw_beta", r.raw.beta},
-        };
-        char separator = '{';
-        for (const auto& [key, value] : numbers) {
-            buffer_ += separator;
-            buffer_ += '"';
-            buffer_ += key;
-            buffer_ += "\":";
-            jsonNumber(buffer_, value);
-            separator = ',';
-        }
-        buffer_ += ",\"calibration_percent\":";
-        number(buffer_, r.calibrationPercent);
-        buffer_ += r.bothSidesArtifacted ? ",\"both_sides_artifacted\":true" : ",\"both_sides_artifacted\":false";
-        buffer_ += r.artifactedSequence ? ",\"artifacted_sequence\":true" : ",\"artifacted_sequence\":false";
-        buffer_ += ",\"events\":";
-        if (r.events.empty())
-            buffer_ += "\"\"";
-        else // descriptions from files may hold anything: escaped, and invalid UTF-8 replaced
-            buffer_ += nlohmann::json(r.events).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        buffer_ += "}\n";
+        host::appendRowJson(buffer_, r);
+        buffer_ += '\n';
         written();
     }
 };

@@ -31,6 +31,13 @@ need python3-pytest
 need python3-pandas
 need python3-mne
 need python3-distributed
+# kalo live: HTTP/WebSocket (Boost.Beast, header-only), the dashboard's
+# charting library, and the browser test's chromium and node (playwright-core
+# comes from npm through tools/install_playwright.sh).
+need libboost-dev
+need libjs-chart.js
+need chromium
+need nodejs
 # The second compiler of the CI build, and valgrind for its memory checks.
 need clang-14
 need valgrind
@@ -48,4 +55,8 @@ if ((${#packages[@]})); then
   [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${packages[@]}"
+fi
+# playwright-core for the browser test of the live dashboard, when npm is there.
+if command -v npm >/dev/null 2>&1; then
+  "$(dirname "$0")/install_playwright.sh" || echo "playwright-core could not be installed: the browser test will be skipped"
 fi
