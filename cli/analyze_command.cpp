@@ -16,6 +16,7 @@
 #include "output_guard.h"
 #include "host/analyze_recording.h"
 #include "host/error.h"
+#include "host/settings_file.h"
 #include "progress.h"
 
 namespace kalo::cli {
@@ -145,6 +146,12 @@ int analyseInJobs(const AnalyzeOptions& o, const std::vector<std::string>& args,
 } // namespace
 
 int runAnalyze(const AnalyzeOptions& o, const std::vector<std::string>& args) {
+    if (o.printSettings) {
+        fmt::print("{}\n", host::settingsInForce(o.host).dump(2));
+        return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+    }
+    if (o.recordings.empty())
+        throw CliError("name at least one recording to analyse (kalo analyze --help lists the options)");
     if (o.recordings.size() > 1 && o.outDir.empty())
         throw CliError("several recordings need --out-dir, where each gets its own output file");
     const bool child = o.jobIndex >= 0;

@@ -91,8 +91,8 @@ void defineCommandLine(CLI::App& app, CommandLine& cl) {
     CLI::App* analyze = app.add_subcommand("analyze", "Run the engine over EEG recordings (EDF, EDF+, BDF, CSV, BrainVision, board GUI text)");
     cl.analyzeCommand = analyze;
     analyze->footer(kAnalyzeFooter);
+    // Required unless --print-settings, which runAnalyze checks.
     analyze->add_option("recordings", an.recordings, "EDF/EDF+/BDF/BDF+ files or CSV files (.csv)")
-        ->required()
         ->type_name("RECORDING");
     addHostOptions(analyze, an.host, {Group::Input, Group::Channels, Group::EngineSettings, Group::EngineBehaviour});
     CLI::Option* left = analyze->get_option("--left");
@@ -125,6 +125,9 @@ void defineCommandLine(CLI::App& app, CommandLine& cl) {
     analyze->add_flag("--quiet,-q", an.quiet, "No progress bar");
     analyze->add_flag("--overwrite", an.overwrite,
                       "Replace output files that exist already (an input is never overwritten)");
+    analyze->add_flag("--print-settings", an.printSettings,
+                      "Write the engine settings in force (defaults, --settings file, flags) as a settings file to "
+                      "stdout and stop");
     analyze->add_option("--job-index", an.jobIndex)->group("");
     analyze->add_option("--job-summary", an.jobSummary)->group("");
 

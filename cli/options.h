@@ -25,6 +25,7 @@ struct AnalyzeOptions {
     int jobs = 1;
     bool quiet = false;
     bool overwrite = false;  // replace existing output files
+    bool printSettings = false; // write the settings in force as a settings file, and stop
     // Set by a parent run of --jobs for each child: analyse only this
     // recording and leave its summary as JSON in jobSummary.
     int jobIndex = -1;

@@ -10,6 +10,7 @@
 
 #include "csv_text.h"
 #include "error.h"
+#include "settings_file.h"
 #include "units.h"
 
 namespace kalo::host {
@@ -143,6 +144,10 @@ const std::vector<Entry>& table() {
               "The channel analysed in multichannel mode [default: the first]", ""},
              [](Options& o, std::string_view v) { o.channels.analysisChannel = std::string(v); }},
             // Engine settings
+            {{"settings", Group::EngineSettings, "FILE",
+              "Settings file (JSON, as kalo fit and --print-settings write it); options given as well win over it",
+              ""},
+             [](Options& o, std::string_view v) { loadSettingsFile(o, std::string(v)); }},
             {{"process_win_freq", Group::EngineSettings, "N",
               "Analysis windows per second (5-25); records come a whole number of samples apart, rate / N "
               "rounded down (at 160 Hz and 25, every 6 samples: 37.5 ms)",

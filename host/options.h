@@ -42,6 +42,15 @@ struct EngineConfig {
     std::optional<std::array<double, 5>> weights;
     std::optional<std::array<int, 5>> zeroWaves;
     std::optional<int> skipAfterArtifact;
+
+    // The settings file read (settings_file.h), with the rate and window its
+    // values were fitted for, so that a run at another one is reported.
+    struct SettingsFile {
+        std::string path;
+        std::optional<int> rateHz;
+        std::optional<int> fftWindow;
+    };
+    std::optional<SettingsFile> settingsFile;
 };
 
 class Options {

@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "recording_description.h"
+#include "settings_file.h"
 
 namespace kalo::host {
 
@@ -73,6 +74,8 @@ Summary SummaryBuilder::finish(const RunInfo& info, const Recording* recording) 
         summary_.gaps = recording->gaps();
         summary_.notes = recording->notes();
     }
+    if (const std::optional<std::string> mismatch = fittedForMismatch(config_, info.rateHz, info.fftWindow))
+        summary_.notes.push_back(*mismatch);
     summary_.calibrationStartSec = info.calibrationStartSec;
     summary_.calibrationEndSec = info.calibrationEndSec;
     for (LevelMeans& m : summary_.minutes)

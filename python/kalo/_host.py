@@ -173,7 +173,9 @@ class OptionSet:
             for key, value in pairs:
                 call("kalo_options_set", self.handle, key.encode(), str(value).encode())
         except BaseException:
-            lib.kalo_options_free(self.handle)
+            # Freed here, and not again when the half-made object is collected.
+            handle, self.handle = self.handle, None
+            lib.kalo_options_free(handle)
             raise
 
     def __del__(self):

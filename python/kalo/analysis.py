@@ -86,6 +86,8 @@ _RECORD_FIELDS = {
     "peak_area_ms": "peak_area_ms", "peak_threshold": "peak_threshold",
     "mental_estimation_sec": "mental_estimation_sec", "spectral_averaging_sec": "spectral_averaging_sec",
 }
+# A keyword left out, where None has a meaning of its own.
+_UNSET = object()
 _FIXED = {"sampling_rate", "bipolar_mode", "channels_number", "channel_for_analysis"}
 
 
@@ -98,11 +100,15 @@ def _value(value):
     return str(value)
 
 
-def _option_pairs(calibrate_at=0.0, calibration_length=None, priority_side=None, mental_ratios=None,
+def _option_pairs(calibrate_at=_UNSET, calibration_length=None, priority_side=None, mental_ratios=None,
                   normalization=None, weights=None, zero_waves=None, skip_after_artifact=None, fft_window=None,
-                  events=None, **settings):
-    """Keywords as (host key, text) pairs."""
-    pairs = [("calibrate_at", "never" if calibrate_at is None else _value(calibrate_at))]
+                  events=None, settings=None, **fields):
+    """Keywords as (host key, text) pairs. A settings file (``settings=``) goes first; the keywords
+    given with it win over it, as flags do over ``kalo analyze --settings``."""
+    pairs = [] if settings is None else [("settings", os.fspath(settings))]
+    # Not given, the host layer's own default (0 s) applies, or the file's.
+    if calibrate_at is not _UNSET:
+        pairs.append(("calibrate_at", "never" if calibrate_at is None else _value(calibrate_at)))
     for key, value in (("calibration_sec", calibration_length), ("skip_after_artifact", skip_after_artifact),
                        ("fft_window", fft_window)):
         if value is not None:
@@ -123,7 +129,7 @@ def _option_pairs(calibrate_at=0.0, calibration_length=None, priority_side=None,
             pairs.append((key, ",".join(_value(v) for v in values)))
     for file in ([] if events is None else [events] if isinstance(events, (str, os.PathLike)) else events):
         pairs.append(("events", os.fspath(file)))
-    for name, value in settings.items():
+    for name, value in fields.items():
         if name in _FIXED:
             raise TypeError(f"{name} follows from the recording and the channels; it is not a keyword here")
         key = _RECORD_FIELDS.get(name, name if name in _RECORD_FIELDS.values() else None)
@@ -223,7 +229,9 @@ def analyze_samples(samples, rate, *, names=None, bipolar=True, analysis_channel
     ``mental_ratios``, ``normalization`` ('width' | 'coeffs' | 'none'),
     ``weights`` and ``zero_waves`` (five values each), ``skip_after_artifact``
     (windows); ``fft_window`` and the fields of the engine's settings records
-    (``amplitude_threshold=100``, ...); ``events`` (events files). Returns an
+    (``amplitude_threshold=100``, ...); ``events`` (events files);
+    ``settings`` (a settings file, as ``kalo fit`` and ``kalo analyze
+    --print-settings`` write it; the other keywords win over it). Returns an
     Analysis.
     """
     data = _convert.samples(samples)
