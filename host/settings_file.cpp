@@ -150,7 +150,9 @@ void loadSettingsFile(Options& options, const std::string& path) {
     Options trial = options;
     for (const auto& [key, value] : values) {
         const auto& given = options.given();
-        if (std::any_of(given.begin(), given.end(), [&](const auto& g) { return g.first == key; }))
+        // clang 14 cannot capture a structured binding: name the key first.
+        const std::string& fileKey = key;
+        if (std::any_of(given.begin(), given.end(), [&fileKey](const auto& g) { return g.first == fileKey; }))
             continue;
         try {
             trial.set(key, value);
