@@ -8,18 +8,6 @@ namespace kalo::host {
 
 namespace {
 
-StreamLayout layoutFor(const Options& options, const std::string& source, int rateHz,
-                       const std::vector<std::string>& names) {
-    StreamLayout layout;
-    layout.source = source;
-    layout.rateHz = rateHz;
-    layout.frameWidth = static_cast<int>(names.size());
-    layout.selection = selectChannels(names, options.channels, source, options.style());
-    for (const int c : layout.selection.columns)
-        layout.names.push_back(names[static_cast<std::size_t>(c)]);
-    return layout;
-}
-
 // Marks the run failed when the work throws, and passes the error on.
 template <class Work>
 void failing(bool& failed, Work&& work) {
@@ -34,7 +22,7 @@ void failing(bool& failed, Work&& work) {
 } // namespace
 
 AnalysisRun::AnalysisRun(const Options& options, const std::string& source, int rateHz, const std::vector<std::string>& names)
-    : session_(std::make_unique<Session>(options, layoutFor(options, source, rateHz, names),
+    : session_(std::make_unique<Session>(options, namedChannelsLayout(options, source, rateHz, names),
                                          [this](const Row& row) { deliver(row); })) {
     builder_.emplace(session_->layout(), session_->config());
     for (const std::string& file : options.eventFiles)

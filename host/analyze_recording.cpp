@@ -29,15 +29,7 @@ Summary analyseRecording(Recording& recording, const Options& options, const Ses
     const EngineInput input = chooseChannels(recording, options.channels, options.style());
     refuseRateAboveEngine(recording, input, options.style());
     refuseImplausibleVolts(recording, input, options.style());
-    StreamLayout layout;
-    layout.source = recording.source();
-    layout.rateHz = input.rateHz;
-    layout.names = input.names;
-    layout.frameWidth = static_cast<int>(input.selection.columns.size());
-    layout.selection = input.selection;
-    // The block read holds the chosen channels only, in the order chosen.
-    for (std::size_t c = 0; c < layout.selection.columns.size(); ++c)
-        layout.selection.columns[c] = static_cast<int>(c);
+    const StreamLayout layout = chosenChannelsLayout(recording.source(), input);
 
     std::optional<SummaryBuilder> summary;
     Session session(options, layout, [&](const Row& row) {

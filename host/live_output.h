@@ -20,6 +20,7 @@ struct LiveRecord {
     const std::vector<double>& traceUv; // the chosen channels' samples since the previous record, microvolts, frame after frame
     int traceChannels = 0;
     const std::vector<std::string>& channelNames;
+    int rateHz = 0; // the samples' rate, which spaces the trace in time
 };
 
 class LiveRun;

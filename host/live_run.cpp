@@ -71,7 +71,7 @@ void LiveRun::publish(const Row& row) {
     json_.clear();
     appendRowJson(json_, row);
     const LiveRecord record{row, json_, traceUv_, static_cast<int>(session_.layout().selection.columns.size()),
-                            session_.layout().names};
+                            session_.layout().names, session_.layout().rateHz};
     for (LiveOutput* output : outputs_)
         output->publish(record);
     traceUv_.clear();

@@ -43,6 +43,7 @@ struct ClientCount {
 std::string frameText(const LiveRecord& record) {
     std::string text = record.json;
     text.pop_back(); // the closing brace
+    text += fmt::format(",\"rate_hz\":{}", record.rateHz);
     text += ",\"channels\":";
     text += nlohmann::json(record.channelNames).dump();
     text += ",\"trace_uv\":[";

@@ -19,6 +19,7 @@
 #include "error.h"
 #include "live_parsers.h"
 #include "open_recording.h"
+#include "resampled_recording.h"
 #include "unit_check.h"
 
 namespace kalo::host {
@@ -27,18 +28,6 @@ namespace {
 
 // How often a blocked reader looks at the stop flag.
 constexpr int kStopPollMs = 100;
-
-StreamLayout layoutFor(const Options& options, const std::string& source, int rateHz,
-                       const std::vector<std::string>& names) {
-    StreamLayout layout;
-    layout.source = source;
-    layout.rateHz = rateHz;
-    layout.frameWidth = static_cast<int>(names.size());
-    layout.selection = selectChannels(names, options.channels, source, options.style());
-    for (const int c : layout.selection.columns)
-        layout.names.push_back(names[static_cast<std::size_t>(c)]);
-    return layout;
-}
 
 int requiredRate(const Options& options, const std::string& source) {
     if (!options.read.rateHz)
@@ -90,20 +79,11 @@ LiveReport runReplay(const ReplaySource& source, const LiveInput& input) {
     const std::unique_ptr<Recording> recording =
         openRecording(source.path, input.options.read, input.options.name("rate"));
     const EngineInput chosen = chooseChannels(*recording, input.options.channels, input.options.style());
+    refuseRateAboveEngine(*recording, chosen, input.options.style());
     refuseImplausibleVolts(*recording, chosen, input.options.style());
     if (chosen.sampleCount == 0)
         throw badRecording(fmt::format("{}: holds no samples", source.path));
-    // The frames read hold the chosen channels only, in the order chosen.
-    StreamLayout layout;
-    layout.source = recording->source();
-    layout.rateHz = chosen.rateHz;
-    layout.names = chosen.names;
-    layout.frameWidth = static_cast<int>(chosen.selection.columns.size());
-    layout.selection = chosen.selection;
-    for (std::size_t c = 0; c < layout.selection.columns.size(); ++c)
-        layout.selection.columns[c] = static_cast<int>(c);
-
-    LiveRun run(input.options, layout, input.outputs, recording.get());
+    LiveRun run(input.options, chosenChannelsLayout(recording->source(), chosen), input.outputs, recording.get());
     run.addEvents(eventsFor(*recording, input.options));
     if (input.started)
         input.started(run);
@@ -143,7 +123,7 @@ LiveReport runStream(const StreamSource& source, const LiveInput& input) {
     std::optional<LiveRun> run;
     std::vector<std::string> names = source.names;
     auto begin = [&] {
-        run.emplace(input.options, layoutFor(input.options, source.label, rate, names), input.outputs);
+        run.emplace(input.options, namedChannelsLayout(input.options, source.label, rate, names), input.outputs);
         for (const std::string& file : input.options.eventFiles)
             run->addEvents(readEventsCsv(file));
         if (input.started)
@@ -236,7 +216,7 @@ LiveReport runDatagrams(const DatagramSource& source, const LiveInput& input) {
     std::optional<LiveRun> run;
     std::int64_t malformedBeforeStart = 0;
     auto begin = [&](const std::vector<std::string>& names) {
-        run.emplace(input.options, layoutFor(input.options, label, rate, names), input.outputs);
+        run.emplace(input.options, namedChannelsLayout(input.options, label, rate, names), input.outputs);
         for (const std::string& file : input.options.eventFiles)
             run->addEvents(readEventsCsv(file));
         run->countMalformed(malformedBeforeStart);

@@ -62,6 +62,30 @@ void applySetters(MathLib* e, const EngineConfig& c, const Options& o) {
 
 } // namespace
 
+StreamLayout namedChannelsLayout(const Options& options, const std::string& source, int rateHz,
+                                 const std::vector<std::string>& names) {
+    StreamLayout layout;
+    layout.source = source;
+    layout.rateHz = rateHz;
+    layout.frameWidth = static_cast<int>(names.size());
+    layout.selection = selectChannels(names, options.channels, source, options.style());
+    for (const int c : layout.selection.columns)
+        layout.names.push_back(names[static_cast<std::size_t>(c)]);
+    return layout;
+}
+
+StreamLayout chosenChannelsLayout(const std::string& source, const EngineInput& chosen) {
+    StreamLayout layout;
+    layout.source = source;
+    layout.rateHz = chosen.rateHz;
+    layout.names = chosen.names;
+    layout.frameWidth = static_cast<int>(chosen.selection.columns.size());
+    layout.selection = chosen.selection;
+    for (std::size_t c = 0; c < layout.selection.columns.size(); ++c)
+        layout.selection.columns[c] = static_cast<int>(c);
+    return layout;
+}
+
 Session::Session(const Options& options, StreamLayout layout, RowSink sink)
     : config_(options.engine), layout_(std::move(layout)), sink_(std::move(sink)), engine_(std::make_unique<Engine>()) {
     const std::size_t width = layout_.selection.columns.size();

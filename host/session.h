@@ -61,6 +61,14 @@ struct StreamLayout {
     std::vector<std::string> names; // of the chosen channels
 };
 
+// Frames of every named channel, the option's channel choice given to the
+// engine (the block entry and the live sources).
+StreamLayout namedChannelsLayout(const Options& options, const std::string& source, int rateHz,
+                                 const std::vector<std::string>& names);
+// Frames that hold the chosen channels only, in the order chosen (blocks read
+// from a recording).
+StreamLayout chosenChannelsLayout(const std::string& source, const EngineInput& chosen);
+
 class Session {
 public:
     using RowSink = std::function<void(const Row&)>;

@@ -34,20 +34,7 @@ namespace {
 class Background {
 public:
     Background(const std::vector<std::string>& args, const std::filesystem::path& input = "/dev/null") {
-        std::vector<std::string> all = {KALO_EXECUTABLE};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, (io_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, (io_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawn(&pid_, KALO_EXECUTABLE, &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        pid_ = kalo_test::spawnKalo(args, input, io_.path());
     }
     ~Background() {
         if (pid_ > 0 && !done_) {
@@ -337,6 +324,7 @@ TEST(CliLive, TheServerServesThePageAndAStalledClientChangesNothing) {
     EXPECT_EQ(last["channels"], nlohmann::json::array({"Left", "Right"}));
     ASSERT_EQ(last["trace_uv"].size(), 2u);
     EXPECT_EQ(last["trace_uv"][0].size(), 10u); // 250 Hz, 25 records a second
+    EXPECT_EQ(last["rate_hz"].get<double>(), 250.0); // the page spaces the trace by it
 
     const auto summary = nlohmann::json::parse(slurp(dir / "summary.json"));
     const auto& clients = summary["outputs"][0]["clients"];

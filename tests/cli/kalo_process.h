@@ -29,11 +29,11 @@ struct KaloRun {
     std::string err;
 };
 
-// `cwd`, when given, is the folder the program starts in (for relative paths).
-inline KaloRun runKalo(const std::vector<std::string>& args, const std::string& input = "",
-                       const std::filesystem::path& cwd = {}) {
-    ScratchDir io;
-    io.write("in", input);
+// Starts kalo with `args`, stdin read from `input` and stdout/stderr written
+// to files in `io`; -1 when it could not be started. `cwd`, when given, is the
+// folder the program starts in (for relative paths).
+inline pid_t spawnKalo(const std::vector<std::string>& args, const std::filesystem::path& input,
+                       const std::filesystem::path& io, const std::filesystem::path& cwd = {}) {
     std::vector<std::string> all = {KALO_EXECUTABLE};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -42,19 +42,28 @@ inline KaloRun runKalo(const std::vector<std::string>& args, const std::string& 
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, (io / "in").c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, (io / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (!cwd.empty())
         posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     pid_t pid = -1;
+    if (posix_spawn(&pid, KALO_EXECUTABLE, &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+inline KaloRun runKalo(const std::vector<std::string>& args, const std::string& input = "",
+                       const std::filesystem::path& cwd = {}) {
+    ScratchDir io;
+    io.write("in", input);
     KaloRun run;
-    if (posix_spawn(&pid, KALO_EXECUTABLE, &actions, nullptr, argv.data(), environ) == 0) {
+    if (const pid_t pid = spawnKalo(args, io / "in", io.path(), cwd); pid > 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
-    posix_spawn_file_actions_destroy(&actions);
     run.out = slurp(io / "out");
     run.err = slurp(io / "err");
     return run;
